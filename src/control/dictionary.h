@@ -1,0 +1,35 @@
+// Dictionary elements of DICT.CTL: named, typed values that cursors use as
+// host variables.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvx {
+
+struct dict_element {
+    std::string name;            // up to 31 characters
+    int16_t data_type = 0;       // 0 character, 2 numeric
+    int16_t type_given = 0;      // a type statement was accepted
+    int16_t length = 0;          // 1..2048 character, 16 numeric
+    std::optional<std::string> initial;
+};
+
+extern std::vector<std::unique_ptr<dict_element>> dict_anchor;
+
+// Reads DICT.CTL; 0 on success, 1 when missing or after errors.
+int parse_dict();
+// 1 "name", 2 "type", 3 "initial", 4 "number", 5 "end", 0 otherwise.
+int test_dict_word(std::string_view word);
+// Value of a collector-owned environment name (COLL_LOGON, COLL_SERVERID, ...).
+std::optional<std::string> u_retrieveEnvVar(std::string_view name);
+// Exact, case-sensitive look-up.
+dict_element* find_dict_element(std::string_view name);
+// Forgets all elements (tests).
+void reset_dictionary();
+
+} // namespace qvx

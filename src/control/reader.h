@@ -1,0 +1,68 @@
+// Control-file search and statement building, shared by every parser.
+//
+// Files are named by the database-type code, a base name and ".ctl"
+// (zebdict.ctl) and searched in the collector home (per server id) and the
+// control home. Statements end with ";", lines beginning with ";" are
+// comments and a statement may span lines; a line end counts as one blank.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvx {
+
+// Statement buffer size, including the four blanks appended to every
+// statement.
+constexpr size_t kStatementBufferSize = 16000;
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using InputFile = std::unique_ptr<FILE, FileCloser>;
+
+// The search levels of a database-type code (level 0 the code itself,
+// then the fallback codes).
+std::vector<std::string> control_file_levels(const std::string& code);
+
+// Searches and opens a control file by base name ("dict", "coll", "proc",
+// "eval", "trac"); null when no level has it. path (optional) receives
+// the name of the file that was opened.
+InputFile u_openInputFile(const char* base, std::string* path = nullptr);
+
+// Reads statements from an open control file.
+class StatementReader {
+public:
+    enum class Result {
+        statement,    // buffer() holds a statement followed by four blanks
+        too_long,     // a statement did not fit the buffer; it was skipped
+        end_of_file,  // nothing more; pending() tells about an unended statement
+    };
+
+    // echo is called with every non-comment line (with its line end) when
+    // the trace switch is on; the parsers pass their own message id.
+    StatementReader(FILE* file, std::function<void(const std::string&)> echo);
+
+    Result next();
+
+    const std::string& buffer() const { return buffer_; }
+    // Line number where the last statement (or the skipped one) ended.
+    int line() const { return line_; }
+    // Text of a statement that was still open at the end of the file.
+    const std::string& pending() const { return pending_; }
+
+private:
+    bool read_line(std::string& line);
+
+    FILE* file_;
+    std::function<void(const std::string&)> echo_;
+    std::string buffer_;
+    std::string pending_;
+    int line_ = 0;
+};
+
+} // namespace qvx
