@@ -43,9 +43,11 @@ public:
         end_of_file,  // nothing more; pending() tells about an unended statement
     };
 
-    // echo is called with every non-comment line (with its line end) when
-    // the trace switch is on; the parsers pass their own message id.
-    StatementReader(FILE* file, std::function<void(const std::string&)> echo);
+    // echo is called with every non-comment line (at most 255 characters
+    // of it, with a line end) when the trace switch is on; the parsers pass
+    // their own message id. name is the file name used in messages.
+    StatementReader(FILE* file, std::function<void(const std::string&)> echo,
+                    std::string name = {});
 
     Result next();
 
@@ -55,11 +57,13 @@ public:
     // Text of a statement that was still open at the end of the file.
     const std::string& pending() const { return pending_; }
 
-private:
-    bool read_line(std::string& line);
+    // Statement text limit: the buffer less the four appended blanks.
+    static constexpr size_t kMaxText = kStatementBufferSize - 4;
 
+private:
     FILE* file_;
     std::function<void(const std::string&)> echo_;
+    std::string name_;
     std::string buffer_;
     std::string pending_;
     int line_ = 0;
