@@ -2,26 +2,43 @@
 
 #include <cstdlib>
 
+#include "runtime/clock.h"
+#include "runtime/messages.h"
+#include "runtime/signals.h"
+
 namespace qvx {
 
 volatile std::sig_atomic_t go_home = 0;
 int saved_argc = 0;
 char** saved_argv = nullptr;
 
+namespace {
+bool quitting_now = false;
+}
+
 void quitting(int code) {
-    if (code == -1) return;
+    // A second call while the first is still cleaning up (a signal during
+    // the exit path) only finishes the exit.
+    if (quitting_now) {
+        if (code == -1) return;
+        std::exit(0);
+    }
+    quitting_now = true;
+    const std::string now = form_time();
+    set_signal(0);
+    // The request channel is shut and the cursors are deleted here once
+    // they exist.
+    PRINT('s', "ggn1505", "Time = %s, Collector ended\n", now.c_str());
+    close_PRINT();
+    if (code == -1) {
+        quitting_now = false;
+        return;
+    }
     std::exit(0);
 }
 
-void my_atexit() {}
-void set_signal(int) {}
-void do_interrupt(int) {}
-
-[[noreturn]] void collector_main(int argc, char** argv) {
-    saved_argc = argc;
-    saved_argv = argv;
-    quitting(0);
-    std::exit(0);
+void my_atexit() {
+    if (!go_home) PRINT('s', "col9999", "Exiting collector at %s\n", form_time().c_str());
 }
 
 } // namespace qvx

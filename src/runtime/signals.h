@@ -1,0 +1,23 @@
+// Signal handling. The handlers themselves only note the signal (and raise
+// go_home for a terminating one); the collector acts on it at its next
+// safe point through service_signals, which runs do_interrupt.
+#pragma once
+
+namespace qvx {
+
+// Runs do_interrupt for every signal noted since the last call. Returns
+// when none is left (a terminating signal does not return: it ends the
+// collector through quitting).
+void service_signals();
+
+// True while the handlers are installed.
+bool signals_installed();
+
+// Seconds do_interrupt waits before and after closing the channels
+// (10 each; tests shorten them).
+extern unsigned interrupt_wait_seconds;
+
+// Restores the dispositions and forgets noted signals (tests).
+void reset_signals();
+
+} // namespace qvx

@@ -1,0 +1,164 @@
+// The collector's start-up order, from the command line to the point where
+// the scheduling loop takes over.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "control/dict_parms.h"
+#include "control/dictionary.h"
+#include "control/distributor.h"
+#include "runtime/clock.h"
+#include "runtime/cmdline.h"
+#include "runtime/environment.h"
+#include "runtime/lifecycle.h"
+#include "runtime/messages.h"
+#include "runtime/settings.h"
+#include "runtime/signals.h"
+#include "runtime/startup.h"
+#include "runtime/trace.h"
+
+namespace qvx {
+
+namespace {
+
+constexpr rlim_t kMinStack = 8192000;
+
+// Copies text into a blank-padded fixed field (no terminator).
+template <size_t N>
+void fill_padded(std::array<char, N>& field, const std::string& text) {
+    field.fill(' ');
+    std::copy_n(text.begin(), std::min(text.size(), N), field.begin());
+}
+
+void take_setting(std::string& setting, std::string& field, size_t width) {
+    if (setting.empty())
+        setting = field;
+    else
+        field = setting.substr(0, width);
+}
+
+} // namespace
+
+void adjust_stack_limit() {
+    struct rlimit lim{};
+    if (getrlimit(RLIMIT_STACK, &lim) != 0) {
+        PRINT('a', "cml1526", "Stack: getrlimit rc = %d \n", -1);
+        return;
+    }
+    auto shown = [](rlim_t v) { return v == RLIM_INFINITY ? -1L : static_cast<long>(v); };
+    PRINT('a', "cml1526", "Stack: soft limit: %ld  hard limit: %ld \n", shown(lim.rlim_cur),
+          shown(lim.rlim_max));
+    if (lim.rlim_cur != RLIM_INFINITY && lim.rlim_cur >= kMinStack) return;
+    lim.rlim_cur = kMinStack;
+    if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < kMinStack) lim.rlim_cur = lim.rlim_max;
+    if (setrlimit(RLIMIT_STACK, &lim) != 0) {
+        PRINT('a', "cml1526", "Stack: setrlimit rc = %d \n", -1);
+        return;
+    }
+    PRINT('a', "cml1526", "Stack: soft limit set to: %ld  \n", static_cast<long>(lim.rlim_cur));
+}
+
+void set_collector_identity() {
+    if (collector_at) {
+        take_setting(env_vars.logonid, collector_at->logonid, 33);
+        take_setting(env_vars.password, collector_at->password, 100);
+        take_setting(env_vars.serverid, collector_at->serverid, 33);
+    }
+    fill_padded(machine_id.host, env_vars.hostname);
+    fill_padded(machine_id.server, env_vars.serverid);
+    std::string third(machine_id.third.begin(), machine_id.third.end());
+    if (third.find_first_not_of(std::string(1, '\0')) == std::string::npos) third.clear();
+    fill_padded(machine_id.third, third);
+}
+
+void apply_disabled_cursors() {
+    if (disable_cursors.empty()) {
+        PRINT('t', "cml1526", "Disable Cursors Environment is not set...\n");
+        return;
+    }
+    std::string list;
+    for (char c : disable_cursors)
+        if (c != ' ') list += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    disable_cursors = list;
+    PRINT('t', "cml1526", "Disable Cursors Environment Settings:\n");
+    PRINT('t', "cml1527", "\t COLL_DISABLE_CURSORS=%s\n", list.c_str());
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!name.empty()) {
+            const std::string var = "COLL_DISABLE_CURSOR_" + name;
+            if (name == "KF1") {
+                u_putenv(var, "AND FIL.FILE_ID < 128");
+                PRINT('t', "cml1527", "\t %s=AND FIL.FILE_ID < 128\n", var.c_str());
+            } else if (name == "KF4") {
+                u_putenv(var, "0");
+                PRINT('t', "cml1527", "\t %s=0\n", var.c_str());
+            } else {
+                u_putenv(var, "1");
+                PRINT('t', "cml1527", "\t %s=1\n", var.c_str());
+            }
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+}
+
+void dump_settings() {
+    PRINT('t', "cml1526", "Environment Setting:\n");
+    const std::pair<const char*, const std::string*> slots[] = {
+        {"coll_home", &env_vars.coll_home},     {"ctl_home", &env_vars.ctl_home},
+        {"bin_home", &env_vars.bin_home},       {"coll_out", &env_vars.coll_out},
+        {"tmpdir", &env_vars.tmpdir},           {"localtmpdir", &env_vars.localtmpdir},
+        {"hostname", &env_vars.hostname},       {"hostlogonid", &env_vars.hostlogonid},
+        {"serverid", &env_vars.serverid},       {"logonid", &env_vars.logonid},
+        {"db_version", &env_vars.db_version},   {"db_type", &env_vars.db_type},
+        {"db_home", &env_vars.db_home},         {"errorlog", &env_vars.errorlog},
+    };
+    for (const auto& [name, value] : slots)
+        if (!value->empty()) PRINT('t', "cml1527", "\t %s=%s\n", name, value->c_str());
+}
+
+void seed_dictionary() {
+    const std::pair<const char*, const std::string*> seeds[] = {
+        {"rdbms", &env_vars.serverid},     {"errlog", &env_vars.errorlog},
+        {"logonid", &env_vars.logonid},    {"dbhome", &env_vars.db_home},
+        {"dbversion", &env_vars.db_version}, {"dbtype", &env_vars.db_type},
+        {"password", &env_vars.password},
+    };
+    for (const auto& [name, value] : seeds)
+        if (!value->empty()) add_dict_parm(name, *value);
+}
+
+[[noreturn]] void collector_main(int argc, char** argv) {
+    saved_argc = argc;
+    saved_argv = argv;
+    std::setlocale(LC_ALL, "");
+
+    parse_argv(argc, argv);
+    DDB_getenv(argc, argv);
+    init_PRINT();
+    adjust_stack_limit();
+    std::atexit(my_atexit);
+
+    init_dist();
+    set_collector_identity();
+    apply_disabled_cursors();
+    if (trace_all) dump_settings();
+    seed_dictionary();
+    if (parse_dict() != 0) quitting(-1001);
+
+    // Cursor definitions, TRACE.CTL and the evaluator follow here; without
+    // cursors there is nothing to schedule, so the collector ends.
+    set_signal(1);
+    service_signals();
+    PRINT('a', "cml1531", "No cursors are defined in this build; nothing to collect.\n");
+    quitting(0);
+    std::exit(0);
+}
+
+} // namespace qvx

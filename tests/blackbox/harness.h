@@ -1,0 +1,85 @@
+// Runs the built collector in a fresh temporary directory with its own
+// control files and environment, and reads the message output it writes.
+#pragma once
+
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/testenv.h"
+
+namespace qvxtest {
+
+// A small valid control-file set.
+inline const char* const kGoodProcess =
+    "process collector;\n"
+    "  type local;\n"
+    "  logon_id monitor;\n"
+    "  interval 60;\n"
+    "process upa;\n"
+    "  type local;\n"
+    "  interval 5;\n"
+    "end;\n";
+
+inline const char* const kGoodDict =
+    "name server_name;\n"
+    "  type CHAR(33);\n"
+    "  initial -rdbms 'none';\n"
+    "name max_rows;\n"
+    "  type INTEGER;\n"
+    "  initial 500;\n"
+    "end;\n";
+
+class CollectorRun {
+public:
+    CollectorRun() {
+        env["COLL_HOME"] = dir.path();
+        env["COLL_CTL_HOME"] = dir.path() + "/ctl";
+        env["COLL_HOSTNAME"] = "testhost";
+        env["COLL_SERVERID"] = "SRV";
+        env["COLL_VERSION"] = "qvx";
+        env["COLL_PREFIX"] = dir.path() + "/tmp";
+        env["HOME"] = dir.path();
+        env["USER"] = "tester";
+        env["PWD"] = dir.path();
+    }
+
+    // Writes a control file of the "qvx" database type ("proc", "dict", ...).
+    std::string control(const std::string& base, const std::string& text) {
+        return dir.write("qvx" + base + ".ctl", text);
+    }
+    void good_files() {
+        control("proc", kGoodProcess);
+        control("dict", kGoodDict);
+    }
+
+    RunResult run(const std::vector<std::string>& args = {}, int timeout_s = 60) {
+        return run_program(bin_path("qvxcoll"), args, env, dir.path(), timeout_s);
+    }
+
+    // Default output file name: host, database type less its first
+    // character, server id, "col.out".
+    std::string output_name() const { return "testhost_vx_SRV_col.out"; }
+    std::string output() const { return dir.read(output_name()); }
+    std::vector<std::string> output_lines() const { return split_lines(output()); }
+
+    TempDir dir;
+    std::map<std::string, std::string> env;
+};
+
+// Lines of text that carry the given message id (upper-cased in the file).
+inline std::vector<std::string> lines_with(const std::string& text, const std::string& id) {
+    std::vector<std::string> found;
+    for (const auto& line : split_lines(text))
+        if (line.rfind(id, 0) == 0) found.push_back(line);
+    return found;
+}
+
+inline bool has_line(const std::string& text, const std::string& id, const std::string& part) {
+    for (const auto& line : lines_with(text, id))
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace qvxtest
