@@ -24,7 +24,11 @@ bool match_option(std::string_view option, std::string_view keyword, size_t min_
 // Pass 1 over argv[1..argc-1].
 void parse_argv(int argc, char** argv);
 
-// "-ddd..." / "debug" / COLL_DEBUG: see the README.
+// Debug-level setter for "-ddd..." arguments, the "debug" option and
+// COLL_DEBUG: a leading "-" is skipped; a lower-case "d" next switches
+// trace_all and trace_something on; the characters after that first one
+// set debug levels 0..9 in order to their distance from "c" after
+// lower-casing ("d" = 1, "z" = 23), anything else and missing positions 0.
 void set_debug_levels(std::string_view text);
 
 // Expands argument files in place. Returns 0, or the exit status (15 for
@@ -39,6 +43,9 @@ struct Pass2Result {
 };
 
 // Pass 2 over already expanded arguments (args[0] is the program name).
+// When "debug" was seen (and "version" was not) the debug levels are set
+// from "azzzzzzzzz" before it returns; the version dump is left to the
+// caller.
 Pass2Result parseDDBCmdline(const std::vector<std::string>& args);
 
 // Pass 2 and the environment pass. Exits the process with 15 or 95 for
