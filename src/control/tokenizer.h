@@ -72,6 +72,9 @@ public:
     std::string message;  // at most 255 characters
 
 private:
+    int scan_number(int start, int end);
+    int scan_plain(int start, int end, bool host);
+
     const std::string& buf_;
     int next_ = 0;
 };
