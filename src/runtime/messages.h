@@ -43,8 +43,12 @@ const std::string& print_file_path();
 // Flushes and closes the output file (the exit path).
 void close_PRINT();
 
-// Name of a temporary file for other parts of the collector (see the
-// README): local temporary directory, identity pieces, time, counter, pid.
+// Name of a temporary file for other parts of the collector: the local
+// temporary directory (created on the first call, "." when that fails) and
+// "/", then host name, database type without its first character and
+// server id, each followed by "_" when non-empty; unless mode is 'n' or
+// 'N', the time as hhmmss, a call counter (1..101) and "_", the process id
+// and "_"; finally the suffix.
 std::string u_createTempFileName(const std::string& suffix, char mode);
 
 // Forgets the file, counters, prefix and cached limits (tests).
