@@ -10,5 +10,5 @@ name max_rows;
   initial 500;
 name kf1_filter;
   type CHAR(40);
-  initial %COLL_DISABLE_CURSOR_KF1 ' ';
+  initial %COLL_DISABLE_CURSOR_KF1 all;
 end;

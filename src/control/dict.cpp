@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "control/dict_parms.h"
 #include "control/dict_values.h"
@@ -27,6 +29,12 @@
 namespace qvx {
 
 std::vector<std::unique_ptr<dict_element>> dict_anchor;
+
+namespace {
+// Name index over dict_anchor, so that look-ups (duplicate checks here,
+// host variables of every cursor later) do not walk the list.
+std::unordered_map<std::string, dict_element*> dict_index;
+} // namespace
 
 namespace {
 
@@ -159,6 +167,7 @@ DictParser::Step DictParser::close_element() {
         errors_ = true;
         return Step::go_on;
     }
+    dict_index.emplace(e->name, e.get());
     dict_anchor.push_back(std::move(e));
     return Step::go_on;
 }
@@ -326,15 +335,17 @@ int test_dict_word(std::string_view word) {
 }
 
 dict_element* find_dict_element(std::string_view name) {
-    for (const auto& e : dict_anchor)
-        if (e->name == name) return e.get();
-    return nullptr;
+    auto it = dict_index.find(std::string(name));
+    return it == dict_index.end() ? nullptr : it->second;
 }
 
-void reset_dictionary() { dict_anchor.clear(); }
+void reset_dictionary() {
+    dict_anchor.clear();
+    dict_index.clear();
+}
 
 int parse_dict() {
-    dict_anchor.clear();
+    reset_dictionary();
     std::string path;
     InputFile file = u_openInputFile("dict", &path);
     if (!file) return 1;
