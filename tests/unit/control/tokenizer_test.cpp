@@ -1,6 +1,7 @@
 #include "control/tokenizer.h"
 
 #include <gtest/gtest.h>
+#include "support/state.h"
 
 #include <cctype>
 #include <cstdio>
@@ -44,8 +45,7 @@ Scan scan(const std::string& stmt) {
 class TokenizerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        qvx::reset_trace_switches();
-        qvx::reset_messages();
+        qvxtest::reset_collector_state();
     }
 };
 

@@ -5,6 +5,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +18,8 @@ using qvxtest::TempDir;
 
 namespace {
 
-// Both streams while fn runs; has() searches them without regard to case.
-std::string captured(const std::function<void()>& fn) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    fn();
-    std::fflush(nullptr);
-    return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
-}
-bool has(const std::string& text, const std::string& part) {
-    return strcasestr(text.c_str(), part.c_str()) != nullptr;
-}
+using qvxtest::captured;
+using qvxtest::has;
 
 std::vector<std::string> prog(std::vector<std::string> args) {
     args.insert(args.begin(), "qvxcoll");
@@ -48,11 +40,7 @@ void pass1(std::vector<std::string> args) {
 class CmdlineTest : public testing::Test {
 protected:
     void SetUp() override {
-        reset_settings();
-        reset_trace_switches();
-        reset_dict_parms();
-        reset_environment_pass();
-        reset_messages();
+        qvxtest::reset_collector_state();
     }
     TempDir dir;
 };

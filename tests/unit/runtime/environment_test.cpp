@@ -4,6 +4,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 #include <gtest/gtest.h>
@@ -19,25 +20,13 @@ using namespace qvx;
 
 namespace {
 
-std::string captured(const std::function<void()>& fn) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    fn();
-    std::fflush(nullptr);
-    return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
-}
-bool has(const std::string& text, const std::string& part) {
-    return strcasestr(text.c_str(), part.c_str()) != nullptr;
-}
+using qvxtest::captured;
+using qvxtest::has;
 
 class EnvironmentTest : public testing::Test {
 protected:
     void SetUp() override {
-        reset_settings();
-        reset_trace_switches();
-        reset_dict_parms();
-        reset_environment_pass();
-        reset_messages();
+        qvxtest::reset_collector_state();
         for (const char* name :
              {"COLL_DEBUG", "COLL_HOME", "COLL_CTL_HOME", "COLL_BINPATH", "COLL_SERVERID",
               "COLL_LOGON", "COLL_LOGONID", "COLL_PASSWORD", "COLL_VERSION", "COLL_VERSION_HOME",
@@ -135,8 +124,8 @@ TEST_F(EnvironmentTest, OptionsWinAndFirstNamesComeFirst) {
     EXPECT_EQ(trace_all + my_trace_all[0] + my_trace_all[1], 4);
 
     // COLL_DEBUG and HOME are read on the first call only.
-    reset_trace_switches();
     reset_settings();
+    reset_trace_switches();
     get_envs();
     EXPECT_EQ(trace_all, 0);
     EXPECT_EQ(env_vars.home, "");

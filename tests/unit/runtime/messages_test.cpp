@@ -4,6 +4,7 @@
 #include "runtime/settings.h"
 #include "runtime/trace.h"
 #include "runtime/version.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 #include <algorithm>
@@ -43,9 +44,7 @@ std::string captured_stderr() {
 class MessagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_messages();
-        reset_settings();
-        reset_trace_switches();
+        qvxtest::reset_collector_state();
         env.unset("COLL_WRAPLINES");
         env.unset("COLL_NUMOUTBAK");
         env_vars.coll_out = dir.path();

@@ -12,6 +12,7 @@
 #include "runtime/signals.h"
 #include "runtime/startup.h"
 #include "runtime/trace.h"
+#include "support/state.h"
 #include "support/testenv.h"
 
 using namespace qvx;
@@ -21,12 +22,7 @@ namespace {
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_settings();
-        reset_trace_switches();
-        reset_messages();
-        reset_dict_parms();
-        reset_distributors();
-        reset_signals();
+        qvxtest::reset_collector_state();
         go_home = 0;
     }
     void TearDown() override { reset_signals(); }

@@ -1,6 +1,7 @@
 #include "runtime/window.h"
 
 #include <gtest/gtest.h>
+#include "support/state.h"
 
 #include "runtime/clock.h"
 #include "runtime/messages.h"
@@ -20,8 +21,7 @@ long at(long day, long hour, long min = 0) { return day * 86400 + hour * H + min
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_trace_switches();
-        reset_messages();
+        qvxtest::reset_collector_state();
         d.distrib_name = "test";
         d.ranges[kSaturday] = {{0, 0}};
         d.ranges[kSunday] = {{0, 0}};

@@ -1,0 +1,44 @@
+#include "support/state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "control/dict_parms.h"
+#include "control/dictionary.h"
+#include "control/distributor.h"
+#include "runtime/environment.h"
+#include "runtime/lifecycle.h"
+#include "runtime/messages.h"
+#include "runtime/settings.h"
+#include "runtime/signals.h"
+#include "runtime/trace.h"
+
+namespace qvxtest {
+
+void reset_collector_state() {
+    qvx::reset_signals();
+    qvx::reset_messages();
+    qvx::reset_settings();
+    qvx::reset_trace_switches();
+    qvx::reset_dict_parms();
+    qvx::reset_dictionary();
+    qvx::reset_distributors();
+    qvx::reset_environment_pass();
+    qvx::go_home = 0;
+}
+
+std::string captured(const std::function<void()>& fn) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    fn();
+    std::fflush(nullptr);
+    return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return strcasestr(text.c_str(), part.c_str()) != nullptr;
+}
+
+} // namespace qvxtest

@@ -1,0 +1,20 @@
+// Puts every collector module back to its start-up state, and captures
+// what a piece of code writes to the standard streams.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace qvxtest {
+
+// Resets settings, trace switches, message output, dictionary parameters
+// and elements, distributors, signal handlers and the environment pass.
+void reset_collector_state();
+
+// Standard output and standard error written while fn runs.
+std::string captured(const std::function<void()>& fn);
+
+// Case-insensitive search.
+bool has(const std::string& text, const std::string& part);
+
+} // namespace qvxtest
