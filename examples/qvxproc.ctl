@@ -3,10 +3,10 @@
 process collector;
   type local;
   logon_id monitor;
-  interval 60;
+  interval 5;
   Mon_Fri_start 0000;
   Mon_Fri_end 2400;
-  class 1;
+  class 3;
 ; Serves the agent's requests every 5 seconds.
 process upa;
   type local;

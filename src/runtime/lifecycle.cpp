@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "control/cursor.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
 #include "runtime/signals.h"
@@ -26,8 +27,8 @@ void quitting(int code) {
     quitting_now = true;
     const std::string now = form_time();
     set_signal(0);
-    // The request channel is shut and the cursors are deleted here once
-    // they exist.
+    // The request channel is shut here once it exists.
+    delete_cursors();
     PRINT('s', "ggn1505", "Time = %s, Collector ended\n", now.c_str());
     close_PRINT();
     if (code == -1) {

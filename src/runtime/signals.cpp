@@ -1,9 +1,17 @@
 #include "runtime/signals.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <thread>
 #include <unistd.h>
 
+#include "channel/requests.h"
+#include "db/database.h"
 #include "runtime/lifecycle.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
@@ -27,6 +35,21 @@ std::array<Saved, 8> saved{};
 size_t saved_count = 0;
 bool installed = false;
 
+// Self-pipe: the handler writes a byte so that a sleep in poll() ends at
+// once, even when the signal arrived just before the sleep began.
+int wake_pipe[2] = {-1, -1};
+
+void open_wake_pipe() {
+    if (wake_pipe[0] >= 0) return;
+    if (pipe2(wake_pipe, O_NONBLOCK | O_CLOEXEC) != 0) wake_pipe[0] = wake_pipe[1] = -1;
+}
+
+void drain_wake_pipe() {
+    char buf[64];
+    while (wake_pipe[0] >= 0 && read(wake_pipe[0], buf, sizeof buf) > 0) {
+    }
+}
+
 bool returns_quietly(int sig) {
     return sig == SIGHUP || sig == SIGTTOU || sig == SIGCHLD || sig == SIGUSR1;
 }
@@ -36,6 +59,12 @@ extern "C" void note_signal(int sig) {
     if (!returns_quietly(sig)) go_home = 1;
     noted[sig] = 1;
     any_noted = 1;
+    if (wake_pipe[1] >= 0) {
+        const int saved_errno = errno;
+        const char byte = 1;
+        [[maybe_unused]] ssize_t n = write(wake_pipe[1], &byte, 1);
+        errno = saved_errno;
+    }
 }
 
 void install(int sig, void (*handler)(int)) {
@@ -56,6 +85,7 @@ void set_signal(int on) {
         if (level >= 4) return;
         installed = true;
         saved_count = 0;
+        open_wake_pipe();
         if (level == 3) {
             install(SIGINT, note_signal);
             install(SIGTERM, note_signal);
@@ -74,6 +104,25 @@ void set_signal(int on) {
 
 bool signals_installed() { return installed; }
 
+bool interruptible_sleep(double seconds) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (any_noted) {
+            drain_wake_pipe();
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        if (left.count() <= 0) return false;
+        if (wake_pipe[0] >= 0) {
+            pollfd fd{wake_pipe[0], POLLIN, 0};
+            poll(&fd, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        } else {
+            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(60'000)));
+        }
+    }
+}
+
 void do_interrupt(int sig) {
     if (debug_on(2)) PRINT('t', "cir5003", "Signal handler entered for signal %d\n", sig);
     if (returns_quietly(sig)) {
@@ -83,8 +132,11 @@ void do_interrupt(int sig) {
     go_home = 1;
     PRINT('a', "cir5005", "Received interupt (%d). Quitting.\n", sig);
     sleep(interrupt_wait_seconds);
-    // The agent request channel and the database connection are closed here
-    // once they exist.
+    if (upa_channel_open()) {
+        term_upa_channel();
+        if (upa_channel_open()) PRINT('e', "cir5008", "Error terminating UPA IPC environment\n");
+    }
+    if (database_info.connected) commit_collect(CommitMode::final);
     sleep(interrupt_wait_seconds);
     quitting(0);
 }
@@ -105,6 +157,7 @@ void reset_signals() {
     set_signal(0);
     for (auto& n : noted) n = 0;
     any_noted = 0;
+    drain_wake_pipe();
     interrupt_wait_seconds = 10;
 }
 

@@ -10,6 +10,11 @@ namespace qvx {
 // collector through quitting).
 void service_signals();
 
+// Sleeps for the given seconds, or less when a signal is noted meanwhile
+// (also one noted just before the call). Returns true when woken by a
+// signal.
+bool interruptible_sleep(double seconds);
+
 // True while the handlers are installed.
 bool signals_installed();
 

@@ -10,6 +10,7 @@
 
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
+#include "control/cursor.h"
 #include "control/distributor.h"
 #include "runtime/clock.h"
 #include "runtime/cmdline.h"
@@ -17,9 +18,11 @@
 #include "runtime/lifecycle.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
+#include "runtime/schedule.h"
 #include "runtime/signals.h"
 #include "runtime/startup.h"
 #include "runtime/trace.h"
+#include "runtime/tracing.h"
 
 namespace qvx {
 
@@ -152,13 +155,14 @@ void seed_dictionary() {
     seed_dictionary();
     if (parse_dict() != 0) quitting(-1001);
 
-    // Cursor definitions, TRACE.CTL and the evaluator follow here; without
-    // cursors there is nothing to schedule, so the collector ends.
+    init_cursors();
+    parse_trace();
+    // The evaluator is initialised here once it exists.
+
     set_signal(1);
-    service_signals();
-    PRINT('a', "cml1531", "No cursors are defined in this build; nothing to collect.\n");
-    quitting(0);
-    std::exit(0);
+    PRINT('a', "cml1530", "Start collecting. -------------------------------\n");
+    std::fflush(nullptr);
+    schedule();
 }
 
 } // namespace qvx

@@ -31,6 +31,15 @@ inline const char* const kGoodDict =
     "  initial 500;\n"
     "end;\n";
 
+// One scheduled cursor; "go_home 0" ends the collector at its first pass.
+inline const char* const kGoodCollect =
+    "cursor CPU;\n"
+    "  insert INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
+    "  interval 30;\n"
+    "  limit 10;\n"
+    "  go_home 0;\n"
+    "end;\n";
+
 class CollectorRun {
 public:
     CollectorRun() {
@@ -52,6 +61,7 @@ public:
     void good_files() {
         control("proc", kGoodProcess);
         control("dict", kGoodDict);
+        control("coll", kGoodCollect);
     }
 
     RunResult run(const std::vector<std::string>& args = {}, int timeout_s = 60) {

@@ -9,7 +9,9 @@
 #include "control/dictionary.h"
 #include "control/distributor.h"
 #include "runtime/environment.h"
+#include "control/cursor.h"
 #include "runtime/lifecycle.h"
+#include "runtime/schedule.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/signals.h"
@@ -26,6 +28,8 @@ void reset_collector_state() {
     qvx::reset_dictionary();
     qvx::reset_distributors();
     qvx::reset_environment_pass();
+    qvx::delete_cursors();
+    qvx::reset_schedule();
     qvx::go_home = 0;
 }
 

@@ -180,6 +180,65 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     return r;
 }
 
+Spawned spawn_program(const std::string& exe, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const std::string& cwd) {
+    std::vector<std::string> env_text;
+    if (!env.count("PATH")) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+    for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argv_text{exe};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string out = cwd + "/stdout.txt", err = cwd + "/stderr.txt";
+
+    Spawned p;
+    p.pid = fork();
+    if (p.pid < 0) throw std::runtime_error("fork failed");
+    if (p.pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int n = open("/dev/null", O_RDONLY);
+        if (o < 0 || e < 0 || n < 0) _exit(126);
+        dup2(n, 0);
+        dup2(o, 1);
+        dup2(e, 2);
+        execve(exe.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    return p;
+}
+
+int wait_program(Spawned& p, int timeout_s) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    int wstatus = 0;
+    for (;;) {
+        pid_t r = waitpid(p.pid, &wstatus, WNOHANG);
+        if (r == p.pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(p.pid, SIGKILL);
+            waitpid(p.pid, &wstatus, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    p.pid = -1;
+    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+}
+
+bool wait_for_text(const std::string& path, const std::string& text, int timeout_s) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (read_file(path).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 std::string bin_path(const std::string& name) { return std::string(QVX_BIN_DIR) + "/" + name; }
 
 } // namespace qvxtest

@@ -64,6 +64,19 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
                       const std::map<std::string, std::string>& env, const std::string& cwd,
                       int timeout_s = 60);
 
+// A program started in the background; its standard output and error go
+// to files in its directory ("stdout.txt", "stderr.txt").
+struct Spawned {
+    int pid = -1;
+};
+Spawned spawn_program(const std::string& exe, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const std::string& cwd);
+// Waits for it to end (killing it after timeout_s); the exit status, or -1
+// when a signal ended it.
+int wait_program(Spawned& p, int timeout_s);
+// Waits until the file holds the text; false after timeout_s.
+bool wait_for_text(const std::string& path, const std::string& text, int timeout_s);
+
 // Path of a program built into build/bin.
 std::string bin_path(const std::string& name);
 

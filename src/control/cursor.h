@@ -1,0 +1,204 @@
+// Cursors: one collection each, usually one SQL query, whose result
+// columns are bound to host variables and delivered to the agent as rows
+// of an attribute table. Defined in COLLECT.CTL; the definition side is
+// filled by the parser, the run side by the row store.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/distributor.h"
+
+namespace qvx {
+
+// Column function codes (columns::col_funct).
+enum ColumnFunction : int16_t {
+    kFuncNone = 0,
+    kFuncMin = 1,
+    kFuncMax = 2,
+    kFuncAvg = 3,
+    kFuncWavg = 4,
+    kFuncTrend = 5,
+    kFuncSum = 6,
+    kFuncHighWater = 7,
+    kFuncLowWater = 8,
+    kFuncCount = 9,
+};
+
+// Declared column types (columns::decl_type).
+enum ColumnType : int16_t {
+    kTypeNone = 0,
+    kTypeInteger = 1,
+    kTypeFloat = 2,
+    kTypeTimestamp = 3,
+    kTypeNs = 4,
+};
+
+// One host variable of a cursor block, in order of appearance.
+struct columns {
+    std::string name;         // at most 49 characters
+    int16_t name_len = 0;
+    int16_t orig_type = 0;    // data type as delivered by the database
+    int32_t db_len = 0;       // database data length
+    int32_t fmt_len = 0;      // formatted data length
+    int16_t col_funct = kFuncNone;
+    int16_t samples = 0;      // sample count of the function (a written 0 counts as 1)
+    int16_t decl_type = kTypeNone;
+    int16_t qualified = 0;    // the name contains "."
+    int16_t forced_len = 0;   // from "^n"
+    int16_t ordinal = 0;      // position in the block, from 0
+};
+
+// A fetch exit named by the cursor (its name and mode).
+struct FetchExitSpec {
+    std::string name;
+    int mode = 0;        // 0 plain, 1 timed ("t"), 2 ("p"); 7 runs the cursor's script
+    int timeout = 0;     // seconds, timed mode (30 when none given)
+    int parse_kind = 0;  // how the exit's output lines are parsed; 9 internal
+
+    // An internal exit that hands the cursor to the script interpreter.
+    bool runs_script() const { return parse_kind == 9 && mode == 7; }
+};
+
+struct curs {
+    // --- definition (COLLECT.CTL) ---
+    std::string cur_name;                   // at most 8 characters
+    std::string last_time = "19900101010101";
+    uint32_t window_start = 0;              // relative seconds
+    uint32_t window_end = 0;
+    uint32_t next_time = 0;
+    uint32_t stale_until = 0;               // rows of a demand cursor are fresh until then
+    int32_t stale = 0;                      // seconds
+    int16_t virtual_cur = 0;
+    int16_t empty = 0;
+    int16_t demand = 0;
+    int16_t once = 0;
+    int16_t no_sql = 0;
+    int32_t interval = 0;                   // seconds
+    std::string sel_piece;                  // generated SELECT text
+    std::string table_name;
+    std::string host_table_name;            // last qualified name of the INSERT
+    int16_t bracket = 0;                    // insert_select contains "["
+    std::optional<std::string> raw_insert_select;
+    std::optional<std::string> insert;      // model INSERT, compacted
+    int16_t hv_count = 0;                   // host variables of the block
+    std::optional<std::string> insert_where;
+    std::vector<columns> cols;              // in order of appearance
+    int16_t insert_col_count = 0;
+    std::vector<std::string> insert_col_names;
+    char held = 0;                          // 'Y' held, 'N' released
+    std::array<int16_t, 3> hold_reasons{};  // decode hold counters
+    int16_t bypass = 0;                     // marker during a collection pass
+    int16_t has_col_funct = 0;
+    int16_t has_minmax = 0;
+    int32_t row_limit = 0;                  // keyword limit
+    int32_t time_limit = 0;                 // keyword time
+    int32_t row_size = 0;
+    int16_t history = 0;
+    int32_t class_no = 0;                   // keyword class, 0..50
+    int16_t sample_limit = 0;               // keyword samples
+    std::string uuidbase, uuidpavc, uuidpcvc;  // at most 36 characters
+    int32_t rpc_version = 0;
+    int32_t objid = 0;
+    int32_t set = 0;
+    int16_t show_cursor = 0;
+    int16_t show_row = 0;
+    std::vector<std::string> load_list;     // raw load statements
+    // Clause texts kept for the processing that owns them.
+    std::vector<std::string> pre_cursor, iterate, in_list, base, iterate_where;
+    std::vector<std::string> math, decode, column_exit, set_len;
+    std::string age_to;                     // at most 8 characters
+    std::optional<FetchExitSpec> fetch_exit;
+    int16_t start_after = 0;
+    int16_t stop_after = 0;
+    std::optional<std::string> script;
+    int16_t dummy_last_row = 0;
+    int16_t conditional_dummy_last_row = 0;
+    std::array<char, 16> blank16{};         // preset to blanks by the block checks
+    int16_t trace = 0;
+    int16_t traced = 0;
+    int16_t tracem = 0;
+    distrib* collector = nullptr;           // collector identity
+    std::array<std::vector<OpRange>, 3> ranges;  // by DayKind
+    int range_kind = -1;                    // window search position
+    size_t range_index = 0;
+
+    // --- run side (row store) ---
+    int32_t row_no = 0;
+    int32_t row_count = 0;
+    int32_t length = 0;
+    int16_t rows_changed = 0;
+    int16_t history_pending = 0;
+    int32_t sample_no = 0;
+    int16_t bound = 0;
+    long last_run = 0;                      // relative seconds of the last run
+    int last_result = 0;                    // result of the last run
+};
+
+// All cursors in file order.
+extern std::vector<std::unique_ptr<curs>> cur_anchor;
+
+// Appends a cursor to cur_anchor and to the name index that find_cursor
+// uses. Cursors should join the list this way; one pushed directly is
+// still found (the index is rebuilt when it no longer matches the list).
+curs& add_cursor(std::unique_ptr<curs> cursor);
+
+// Finds a cursor by exact name.
+curs* find_cursor(std::string_view name);
+
+// Deletes every cursor.
+void delete_cursors();
+
+// Runs parse_curs and the edit passes; on failure deletes all cursors and
+// ends the collector through quitting(-1001).
+int init_cursors();
+
+// Reads COLLECT.CTL; 0 on success, 1 otherwise.
+int parse_curs();
+
+// Keyword code of a COLLECT.CTL word (any case, full length; at most 59
+// characters), 0 when it is no keyword.
+int test_word(const char* word, size_t length);
+
+// Appends a column for a host-variable word (the text after ":"):
+//   [digits][type!][digits][function!][type!][digits]name[^length]
+// Types INT! FLOAT! TS! NS!, functions AVG! SUM! MIN! MAX! WAVG! TREND!
+// HW! LW! COUNT! (each all upper or all lower case). Returns 0, or 1 when
+// the word names no column.
+int add_column(std::string_view word, curs& cursor);
+
+// Rewrites the model INSERT (its first length characters): the VALUES
+// list becomes "(?,...,?)", one "?" per host variable, and the column-name
+// list is read into insert_col_names. 0 good, 1 after an error.
+int compact_insert(curs& cursor, size_t length);
+
+// Builds sel_piece: insert_select as written, or a SELECT of the column
+// names (pseudo-columns and repeated names left out) from the table name;
+// then " WHERE " and insert_where. 0 good, 1 when nothing is selected.
+int set_selects(curs& cursor);
+
+// The checks and defaults of a finished cursor block; 0 good, 1 after an
+// error (every check runs and reports).
+int edit_cursor_block(curs& cursor);
+
+// Appends the daily range (start, end), in seconds after midnight, to a
+// list; an end before its start runs past midnight (86400 is added).
+void set_operate(std::vector<OpRange>& list, long start, long end);
+
+// The fetch exits a cursor may name (matched case-insensitively).
+const std::vector<FetchExitSpec>& known_fetch_exits();
+
+// The fetch exit a fetch_exit clause names: a known exit's name, then
+// optionally "t" with time-out seconds (in the same word or the next one;
+// 30 when none) or "p". Empty when the word names no known exit. The
+// second form searches the given table instead of the known exits.
+std::optional<FetchExitSpec> match_fetch_exit(std::string_view word, std::string_view next_word);
+std::optional<FetchExitSpec> match_fetch_exit(std::string_view word, std::string_view next_word,
+                                              const std::vector<FetchExitSpec>& table);
+
+} // namespace qvx
