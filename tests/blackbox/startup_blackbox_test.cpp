@@ -213,3 +213,44 @@ TEST(StartupBlackbox, UnreadableOutputDirectoryFallsBackToStandardStreams) {
     EXPECT_NE(r.out.find("Starting parse of PROCESS.CTL"), std::string::npos);
     EXPECT_NE(r.err.find("Collector ended"), std::string::npos);
 }
+
+TEST(StartupBlackbox, CollectFileErrorsAreAllReportedAndEndTheCollector) {
+    CollectorRun c;
+    c.control("proc", kGoodProcess);
+    c.control("dict", kGoodDict);
+    c.control("coll",
+              "cursor FIRST;\n"
+              "  insert INSERT INTO a.t (x, y) VALUES (:x, :y, :z);\n"
+              "  interval 1234567;\n"
+              "  limit 123456;\n"
+              "  class 77;\n"
+              "  saturday_start 800;\n"
+              "  uuidbase " + std::string(40, 'u') + ";\n"
+              "  if a = b;\n"
+              "  interval 5;\n"
+              "cursor SECOND;\n"
+              "  insert INSERT INTO b.t (x) VALUES (:x);\n"
+              "  insert INSERT INTO b.t (x) VALUES (:x);\n"
+              "  fetch_exit nosuchexit;\n"
+              "end;\n");
+    auto r = c.run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    const std::string out = c.output();
+    for (const auto& [id, text] : std::vector<std::pair<std::string, std::string>>{
+             {"PCC0470E", "On INSERT, num of cols (2) is not num HVs (3)"},
+             {"PCC0565E", "Invalid interval length (5)"},
+             {"PCC0625E", "Invalid Limit length (6)"},
+             {"PCC0700E", "Excessive Class value"},
+             {"PCC0555E", "Incorrect length for saturday_start (4)"},
+             {"PCC0655E", "Invalid Uuidbase length (36)"},
+             {"PCC0505E", "Collector Parsing error"},
+             {"PCC0465E", "Duplicate INSERT entry"},
+             {"PCC0485E", "Fetch exit routine not known"},
+             {"PCC0755E", "Parsing ended with errors"},
+         }) {
+        EXPECT_TRUE(has_line(out, id, text)) << id << " " << text;
+    }
+    EXPECT_TRUE(has_line(out, "GGN1505S", "Collector ended"));
+    EXPECT_EQ(out.find("Start collecting"), std::string::npos);
+}
