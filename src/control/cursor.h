@@ -128,7 +128,22 @@ struct curs {
     int range_kind = -1;                    // window search position
     size_t range_index = 0;
 
-    // --- run side (row store) ---
+    // --- run side: database fetch (owned by src/db/) ---
+    long prev_start = 0;                    // clock seconds of the previous run's start
+    long this_start = 0;                    // this run's start
+    long end_time = 0;                      // this run's end
+    long execution_time = 0;                // end_time - this_start
+    long current_interval = 0;              // this_start - prev_start
+    long now_secs = 0;                      // clock second at which the latest fetch began
+    int32_t conn_rc = 0;                    // last logon result code
+    std::string conn_rc_text;               // the same, 16 characters right-aligned
+    int32_t sql_rc = 0;                     // last database result code of this cursor
+    std::string sql_rc_text;                // the same, 16 characters right-aligned
+    int32_t fetch_rows = 0;                 // rows of this collection
+    bool iterating = false;                 // run as part of an iteration
+    // (db section: add further fetch fields here)
+
+    // --- run side (row store, owned by src/pipeline/) ---
     int32_t row_no = 0;
     int32_t row_count = 0;
     int32_t length = 0;
