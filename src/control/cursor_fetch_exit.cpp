@@ -5,6 +5,7 @@
 #include <cctype>
 #include <climits>
 
+#include "control/parse_support.h"
 #include "control/cursor.h"
 
 namespace qvx {
@@ -15,15 +16,6 @@ constexpr int kModeTimed = 1;
 constexpr int kModeNoWait = 2;
 constexpr int kDefaultTimeout = 30;
 
-bool all_digits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-int digits_value(std::string_view s) {
-    long v = 0;
-    for (char c : s) v = std::min(v * 10 + (c - '0'), static_cast<long>(INT_MAX));
-    return static_cast<int>(v);
-}
 
 bool starts_with_nocase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;

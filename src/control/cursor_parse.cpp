@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "control/parse_support.h"
 #include "control/cursor_parse.h"
 #include "control/reader.h"
 #include "control/tokenizer.h"
@@ -158,9 +159,6 @@ std::vector<std::string_view> blank_words(std::string_view s) {
     return out;
 }
 
-void dashes(const char* id, int count) {
-    PRINT('i', id, "%s\n", std::string(static_cast<size_t>(count), '-').c_str());
-}
 
 class CollectParser {
 public:

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "control/parse_support.h"
 #include "control/cursor_parse.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
@@ -12,7 +13,6 @@
 
 // Text of the messages for a window word given twice before its pair is
 // complete.
-#define DUP_TEXT(keyword) "Duplicate " keyword " specifi" "cation\n"
 
 namespace qvx::coll {
 
@@ -71,14 +71,6 @@ const UuidRule kUuids[] = {
 };
 constexpr size_t kMaxUuid = 36;
 
-// Messages of one window word.
-struct WindowWord {
-    const char* name;
-    const char* length_id;
-    const char* length_text;
-    const char* dup_id;
-    const char* dup_text;
-};
 
 const WindowWord kStartWords[3] = {
     {"saturday_start", "pcc0555", "Incorrect length for saturday_start (4)\n", "pcc0550",
@@ -100,27 +92,6 @@ const WindowWord kEndWords[3] = {
 constexpr size_t kMaxAgeTo = 8;
 constexpr long kMaxClass = 50;
 
-bool all_digits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-long digits_value(std::string_view s) {
-    long v = 0;
-    for (char c : s) v = v * 10 + (c - '0');
-    return v;
-}
-
-// Seconds after midnight of an HHMM word, -1 when it is no time of day.
-long hhmm_seconds(std::string_view s) {
-    if (!all_digits(s)) return -1;
-    const long hh = digits_value(s.substr(0, 2));
-    const long mm = digits_value(s.substr(2, 2));
-    if (mm > 59 || hh * 3600 + mm * 60 > 86400) return -1;
-    return hh * 3600 + mm * 60;
-}
 
 int16_t to16(long v) { return static_cast<int16_t>(v > INT16_MAX ? INT16_MAX : v); }
 int32_t to32(long v) { return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v); }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "control/parse_support.h"
 #include "control/distributor.h"
 #include "control/reader.h"
 #include "control/tokenizer.h"
@@ -19,9 +20,6 @@
 
 // Reports an error inside a statement: the file is marked as failed and
 // the rest of the statement is dropped.
-// Text of the messages for a keyword given twice in one block.
-#define DUP_TEXT(keyword) "Duplicate " keyword " specifi" "cation\n"
-
 #define PPC_FAIL(id, ...) (PRINT('e', id, __VA_ARGS__), mark_failed())
 
 namespace qvx {
@@ -42,14 +40,6 @@ enum Code {
     kContinuous = 23, kClass = 24, kSendFalse = 25, kMachineId = 26, kEnd = 27,
 };
 
-// Messages of one window keyword.
-struct WindowWord {
-    const char* name;        // as written in the messages
-    const char* length_id;
-    const char* length_text;
-    const char* dup_id;
-    const char* dup_text;
-};
 
 const WindowWord kStartWords[3] = {
     {"saturday_start", "ppc1065", "Incorrect length for saturday_start (4)\n", "ppc1060",
@@ -68,32 +58,6 @@ const WindowWord kEndWords[3] = {
      DUP_TEXT("mon_fri_end")},
 };
 
-bool all_digits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-// Value of a short run of digits (callers limit the length).
-long digits_value(std::string_view s) {
-    long v = 0;
-    for (char c : s) v = v * 10 + (c - '0');
-    return v;
-}
-
-// Seconds after midnight of an HHMM text, -1 when it is no time of day.
-long hhmm_seconds(std::string_view s) {
-    if (s.size() != 4 || !all_digits(s)) return -1;
-    long hh = digits_value(s.substr(0, 2));
-    long mm = digits_value(s.substr(2, 2));
-    if (hh > 24 || mm > 59 || hh * 3600 + mm * 60 > 86400) return -1;
-    return hh * 3600 + mm * 60;
-}
-
-void dashes(const char* id, int count) {
-    PRINT('i', id, "%s\n", std::string(static_cast<size_t>(count), '-').c_str());
-}
 
 class ProcessParser {
 public:

@@ -9,6 +9,7 @@
 //
 // Keywords are written all lower-case or all upper-case. The file is
 // optional; its errors are reported and never stop the collector.
+#include "control/parse_support.h"
 #include "runtime/tracing.h"
 
 #include <string>
@@ -66,9 +67,6 @@ bool keyword_is(std::string_view word, std::string_view lower) {
     return all_lower || all_upper;
 }
 
-void dashes(const char* id, size_t count) {
-    PRINT('i', id, "%s\n", std::string(count, '-').c_str());
-}
 
 class TraceParser {
 public:
