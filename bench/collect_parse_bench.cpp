@@ -3,6 +3,8 @@
 // a math and a load clause.
 #include <benchmark/benchmark.h>
 
+#include "scratch.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,29 +20,7 @@ using namespace qvx;
 
 namespace {
 
-struct Scratch {
-    std::string dir;
-    Scratch() {
-        std::string tmpl = (fs::temp_directory_path() / "qvxbench.XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
-        reset_settings();
-        reset_messages();
-        env_vars.coll_home = dir;
-        env_vars.coll_out = dir;
-        env_vars.db_type = "qvx";
-        env_vars.hostname = "bench";
-        setenv("COLL_NUMOUTBAK", "0", 1);
-        u_openPRINTfile(nullptr);
-    }
-    ~Scratch() {
-        close_PRINT();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(dir + "/" + name) << text;
-    }
-};
+using qvxbench::Scratch;
 
 std::string collect_file(int cursors) {
     std::string text;

@@ -2,6 +2,8 @@
 // collector reads them at start-up.
 #include <benchmark/benchmark.h>
 
+#include "scratch.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -20,30 +22,7 @@ using namespace qvx;
 
 namespace {
 
-struct Scratch {
-    std::string dir;
-    Scratch() {
-        std::string tmpl = (fs::temp_directory_path() / "qvxbench.XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
-        reset_settings();
-        reset_messages();
-        env_vars.coll_home = dir;
-        env_vars.coll_out = dir;
-        env_vars.db_type = "qvx";
-        env_vars.hostname = "bench";
-        // Keep the output file small: no backups, frequent wraps are cheap.
-        setenv("COLL_NUMOUTBAK", "0", 1);
-        u_openPRINTfile(nullptr);
-    }
-    ~Scratch() {
-        close_PRINT();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(dir + "/" + name) << text;
-    }
-};
+using qvxbench::Scratch;
 
 void BM_ParseDict(benchmark::State& state) {
     Scratch s;
