@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ struct SelectItem {
     int16_t scale = 0;
     int32_t buf_len = 0;     // fetch buffer length (sizing table)
     int16_t orig_type = 0;   // type recorded for the row store
+    bool text_is_utf8 = false;  // the backend delivers character data as UTF-8
 };
 
 // The select list of a prepared statement and the current row: item i's
@@ -52,6 +54,17 @@ struct SelectDescriptor {
     const char* value(size_t i) const { return buffer.data() + offset[i]; }
 };
 
+// Where a fetched row goes: the row store's merge_text, or a test's
+// stand-in. Same results as merge_text.
+using RowSink = std::function<int(curs&, const SelectDescriptor*, const std::string&)>;
+
+// Buffer length and row-store type of a described item by its type code;
+// false (nothing changed) for a refused type.
+bool size_select_item(SelectItem& item);
+
+// Name of a type code in traces ("O_CHAR", "O_NUMBER", ... "default").
+const char* db_type_name(int type);
+
 // Logs on for the distributor; the database result code, 0 when connected.
 int connect_to_DB(distrib& d);
 
@@ -59,6 +72,8 @@ int connect_to_DB(distrib& d);
 // merge_text; adds the rows stored to rows. 0 good, else 1 or a database
 // code.
 int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows);
+// The same with the rows handed to sink.
+int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows, const RowSink& sink);
 
 // Classifies the current result code: 0 good, 100 end of data, else the
 // code (reported).

@@ -1,0 +1,323 @@
+// One collection of an SQL cursor: prepare, describe, size the columns,
+// fetch every row as text and hand it to the row store.
+#include "db/fetch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "db/connection.h"
+#include "db/utf8.h"
+#include "runtime/clock.h"
+#include "runtime/messages.h"
+#include "runtime/trace.h"
+
+namespace qvx {
+namespace {
+
+constexpr int32_t kMaxColLen = 384;
+constexpr int kDbNotConnected = -3114;
+
+void set_code(curs& cur, int code) {
+    if (code == cur.sql_rc && !cur.sql_rc_text.empty()) return;
+    char text[32];
+    std::snprintf(text, sizeof text, "%16d", code);
+    cur.sql_rc = code;
+    cur.sql_rc_text = text;
+}
+
+void mark_collector_failed() {
+    if (!collector_at) return;
+    collector_at->last_status = "FAIL";
+    collector_at->last_time = get_time();
+}
+
+void finish_run_times(curs& cur) {
+    if (cur.iterating) return;
+    cur.end_time = static_cast<long>(std::time(nullptr));
+    cur.execution_time = cur.end_time - cur.this_start;
+}
+
+const char* nls_text(int flag) {
+    return flag == 1 ? "non-Unicode" : flag == 2 ? "Unicode" : "non-character";
+}
+
+// Lends the cursor's row buffer to the descriptor for one collection.
+class BufferLoan {
+public:
+    BufferLoan(curs& cur, SelectDescriptor& d) : cur_(cur), d_(d) { d_.buffer.swap(cur_.fetch_buffer); }
+    ~BufferLoan() { d_.buffer.swap(cur_.fetch_buffer); }
+    BufferLoan(const BufferLoan&) = delete;
+    BufferLoan& operator=(const BufferLoan&) = delete;
+
+private:
+    curs& cur_;
+    SelectDescriptor& d_;
+};
+
+// Sizes every column; false after a refused type (reported).
+bool size_columns(const curs& cur, SelectDescriptor& d) {
+    for (SelectItem& it : d.items) {
+        const int nlen = static_cast<int>(it.name.size());
+        if (debug_on(7)) {
+            PRINT('t', "oru0120", "Column name: <%.*s>\n", nlen, it.name.c_str());
+            PRINT('t', "oru0125", "Column type: <%d>\n", it.type);
+            PRINT('t', "oru0130", "Type name: <%s>\n", db_type_name(it.type));
+        }
+        if (!size_select_item(it)) {
+            switch (it.type) {
+            case kDbLong:
+                PRINT('w', "oru0011", "Don't support LONG for <%.*s>\n", nlen, it.name.c_str());
+                break;
+            case kDbLongRaw:
+                PRINT('w', "oru0013", "Don't support LONGRAW for <%.*s>\n", nlen, it.name.c_str());
+                break;
+            case kDbRowid:
+                PRINT('w', "oru0014", "Don't support ROWID for <%.*s>\n", nlen, it.name.c_str());
+                break;
+            default:
+                PRINT('w', "oru0015", "Unknown data type <%d> for <%.*s>\n", it.type, nlen,
+                      it.name.c_str());
+            }
+            return false;
+        }
+        if (it.type == kDbRaw && cur.trace)
+            PRINT('w', "oru0012", "Support RAW for <%.*s> as character\n", nlen, it.name.c_str());
+        if (debug_on(7)) {
+            PRINT('t', "oru0135", "NLS flag (%d): <%s>\n", it.nls_flag, nls_text(it.nls_flag));
+            PRINT('t', "oru0140", "Size in characters: <%d>\n", it.size_chars);
+            PRINT('t', "oru0145", "Size in bytes: <%d>\n", it.size_bytes);
+            PRINT('t', "oru0150", "Buffer length: <%d>\n", it.buf_len);
+        }
+    }
+    return true;
+}
+
+// Lays the columns out in the row buffer; the buffer only ever grows.
+size_t lay_out(curs& cur, SelectDescriptor& d) {
+    const size_t n = d.items.size();
+    d.offset.assign(n, 0);
+    d.value_len.assign(n, 0);
+    d.indicator.assign(n, 0);
+    size_t total = 0;
+    for (size_t i = 0; i < n; ++i) {
+        d.offset[i] = static_cast<int32_t>(total);
+        total += static_cast<size_t>(d.items[i].buf_len);
+    }
+    ++total;
+    if (cur.fetch_buffer.size() < total) cur.fetch_buffer.resize(total);
+    return total;
+}
+
+// Step over one fetched row: lengths, UTF-8, right-justified numbers.
+class RowFinisher {
+public:
+    explicit RowFinisher(const SelectDescriptor& d) {
+        int32_t widest = 0;
+        for (const SelectItem& it : d.items) widest = std::max(widest, it.buf_len);
+        work_.resize(static_cast<size_t>(widest) + 1);
+    }
+
+    void finish(SelectDescriptor& d) {
+        for (size_t i = 0; i < d.items.size(); ++i) finish_column(d, i);
+    }
+
+private:
+    void finish_column(SelectDescriptor& d, size_t i) {
+        const SelectItem& it = d.items[i];
+        char* v = d.buffer.data() + d.offset[i];
+        const int32_t cap = it.buf_len;
+        if (d.indicator[i] < 0) {
+            d.value_len[i] = 0;
+            return;
+        }
+        int32_t len = d.value_len[i];
+        if (it.size_bytes > 0 && len > it.size_bytes) len = it.size_bytes;
+        if (len == 0) {
+            if (it.type == kDbNumber) {
+                len = static_cast<int32_t>(strnlen(v, static_cast<size_t>(cap)));
+            } else if (it.size_bytes > kMaxColLen) {
+                if (debug_on(8))
+                    PRINT('t', "oin0267", "Reset the returned_octet_length from %d to MAX_COL_LEN\n", len);
+                len = kMaxColLen;
+            } else {
+                if (debug_on(8))
+                    PRINT('t', "oin0266",
+                          "Reset the returned_octet_length from %d to col_size_bytes[i]:%d\n", len,
+                          it.size_bytes);
+                len = it.size_bytes;
+            }
+        }
+        len = std::clamp(len, 0, cap);
+        if (it.orig_type == kDbChar)
+            len = to_utf8(it, v, len);
+        else if (it.type == kDbNumber)
+            len = right_justify(v, len, cap);
+        d.value_len[i] = len;
+    }
+
+    int32_t to_utf8(const SelectItem& it, char* v, int32_t len) {
+        const int32_t cap = it.buf_len;
+        if (it.type == kDbRaw) return len;  // hexadecimal digits: nothing to convert
+        if (it.nls_flag != 2 && (it.text_is_utf8 || codepage_is_utf8()))
+            return it.size_chars > 0 ? utf8_prefix(v, len, it.size_chars) : len;
+        int32_t n;
+        int out;
+        if (it.nls_flag == 2) {
+            n = std::min(it.size_bytes, cap);
+            out = Convert_UnicodeToUTF8_wopt(work_.data(), cap, v, n, 256);
+        } else {
+            n = std::min(it.size_chars, len);
+            if (n != it.size_chars && debug_on(8))
+                PRINT('t', "oru0266", "Overriding bytes to convert: <%d>\n", n);
+            out = Convert_toUTF8_wopt(work_.data(), cap, v, n, 256);
+        }
+        if (out <= 0) {
+            if (n > 0)
+                PRINT('w', "oru0210", "UTF-8 conversion failed for column: <%.*s>\n",
+                      static_cast<int>(it.name.size()), it.name.c_str());
+            return len;
+        }
+        std::memset(v, 0, static_cast<size_t>(cap));
+        std::memcpy(v, work_.data(), static_cast<size_t>(out));
+        return out;
+    }
+
+    static int32_t right_justify(char* v, int32_t len, int32_t cap) {
+        if (len < cap) {
+            if (debug_on(8)) PRINT('t', "oru0215", "Doing right justification\n");
+            std::memmove(v + (cap - len), v, static_cast<size_t>(len));
+            std::memset(v, ' ', static_cast<size_t>(cap - len));
+        }
+        return cap;
+    }
+
+    std::vector<char> work_;
+};
+
+void trace_statement(const std::string& sql) {
+    PRINT('i', "oru0085", "--------------------------------------------------\n");
+    PRINT('i', "oru0090", "Starting new SQL query.\n");
+    PRINT('i', "oru0095", "   <%s>\n", sql.c_str());
+    PRINT('i', "oru0085", "--------------------------------------------------\n");
+}
+
+// Classifies a statement's code and records it on the cursor.
+int step_code(curs& cur, int rc, const std::string& sql, const char* label) {
+    int code = check_sql_code(rc, sql.c_str(), label, true);
+    set_code(cur, code);
+    return code;
+}
+
+} // namespace
+
+int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
+    if (cur.once && cur.row_count > 0) return 0;
+    const long now = static_cast<long>(std::time(nullptr));
+    if (!cur.iterating) {
+        cur.prev_start = cur.this_start;
+        cur.this_start = now;
+        if (cur.prev_start != 0) cur.current_interval = cur.this_start - cur.prev_start;
+    }
+    if (cur.trace) PRINT('t', "rpf0300", "Doing prep_l_fet for cursor %s\n", cur.cur_name.c_str());
+    ++cur.sample_no;
+    if (!cur.iterating) {
+        cur.fetch_rows = 0;
+        cur.row_no = 0;
+    }
+    set_code(cur, 0);
+    cur.now_secs = now;
+
+    // Fetch exits are run by their own module before a cursor gets here.
+    if (cur.fetch_exit) return 1;
+
+    if (cur.no_sql) {
+        if (sink(cur, nullptr, time_text) <= 0) return 1;
+        ++cur.fetch_rows;
+        ++cur.row_no;
+        rows += 1;
+        finish_run_times(cur);
+        return 0;
+    }
+
+    const std::string& sql = cur.sel_piece;
+    if (trace_all) trace_statement(sql);
+
+    Connection* conn = current_connection();
+    if (!conn) {
+        int code = step_code(cur, kDbNotConnected, sql, "PREPARE");
+        rollback();
+        return code;
+    }
+    std::unique_ptr<Statement> stmt = conn->prepare(sql);
+    int code = step_code(cur, stmt ? conn->code() : (conn->code() ? conn->code() : -1), sql, "PREPARE");
+    if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
+    if (code == 0) code = step_code(cur, 0, sql, "DECLARE");
+    if (code == 0) code = step_code(cur, stmt->open(), sql, "OPEN");
+    SelectDescriptor d;
+    d.items.reserve(kMaxSelectItems);
+    int count = 0;
+    if (code == 0) code = step_code(cur, stmt->describe(d.items, count), sql, "DESCRIBE");
+    if (code != 0) {
+        stmt.reset();
+        rollback();
+        return code;
+    }
+    if (debug_on(6)) {
+        if (collector_at && collector_at->type == 1)
+            PRINT('t', "oru0105", "Local connection\n");
+        else
+            PRINT('t', "oru0110", "Remote connection\n");
+    }
+    if (count < 0) {
+        PRINT('w', "oru0009", "More columns than max select columns\n");
+        return 1;
+    }
+    if (debug_on(7)) PRINT('t', "oru0115", "Column count: <%d>\n", count);
+    if (!size_columns(cur, d)) return 1;
+
+    const size_t total = lay_out(cur, d);
+    BufferLoan loan(cur, d);
+    RowFinisher finisher(d);
+    for (;;) {
+        std::memset(d.buffer.data(), 0, total);
+        code = step_code(cur, stmt->fetch(d), sql, "FETCH");
+        if (code == kDbInvalidNumber) continue;
+        if (code != 0) break;
+        if (debug_on(9)) PRINT('t', "oru0155", "Data from Oracle: <%d>\n", static_cast<int>(total));
+        finisher.finish(d);
+        ++cur.fetch_rows;
+        ++cur.row_no;
+        if (sink(cur, &d, time_text) <= 0) {
+            PRINT('e', "rpf0350", "Time = %s For cursor %s, merge failed after = %d rowsHolding cursor\n",
+                  form_time().c_str(), cur.cur_name.c_str(), cur.fetch_rows);
+            cur.held = 'Y';
+            stmt.reset();
+            rollback();
+            return 1;
+        }
+    }
+    const int close_rc = stmt->close();
+    stmt.reset();
+    if (code != 100) {
+        rollback();
+    } else {
+        check_sql_code(close_rc, sql.c_str(), "CLOSE", true);
+    }
+
+    if (code != 100) {
+        PRINT('w', "rpf0345", "Time = %s For cursor %s, fetch failed after = %d rows\n",
+              form_time().c_str(), cur.cur_name.c_str(), cur.fetch_rows);
+        mark_collector_failed();
+        return code;
+    }
+    finish_run_times(cur);
+    rows += cur.fetch_rows;
+    if (cur.trace)
+        PRINT('t', "rpf0340", "Time = %s For cursor %s, rows collected for insert = %d\n",
+              form_time().c_str(), cur.cur_name.c_str(), cur.fetch_rows);
+    return 0;
+}
+
+} // namespace qvx

@@ -1,0 +1,143 @@
+// The fetch over ODBC against a real PostgreSQL server (psqlODBC): logon
+// with user and password, type codes and values, a wrong password, and a
+// server that goes away between two passes and comes back.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "db/connection.h"
+#include "db/database.h"
+#include "db/fetch.h"
+#include "runtime/settings.h"
+#include "support/pg_fixture.h"
+#include "support/state.h"
+#include "support/testenv.h"
+
+using namespace qvx;
+using qvxtest::captured;
+using qvxtest::has;
+
+namespace {
+
+class OdbcPg : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = std::make_unique<qvxtest::PgServer>();
+        ASSERT_TRUE(server_->ok()) << server_->error();
+        ASSERT_TRUE(server_->psql("CREATE ROLE collector LOGIN PASSWORD 'pa;ss';"
+                                  "CREATE DATABASE qvx OWNER collector;"));
+        ASSERT_TRUE(server_->psql(
+            "SET ROLE collector;"
+            "CREATE TABLE t(id integer, name varchar(20), amount numeric(10,2), at timestamp,"
+            " big bigint, note text);"
+            "INSERT INTO t VALUES (1, 'caf\xc3\xa9', 12.5, '2024-01-02 03:04:05', 42, 'x'),"
+            " (2, NULL, -0.25, NULL, NULL, NULL);",
+            "qvx"));
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(server_ && server_->ok());
+        qvxtest::reset_collector_state();
+        env_.set("COLL_CONNECT", "odbc:" + server_->odbc_string("qvx"));
+        collector.distrib_name = "collector";
+        collector.type = 1;
+        collector.logonid = "collector";
+        collector.password = "pa;ss";
+        cursor.cur_name = "PG";
+    }
+    void TearDown() override { reset_database(); }
+
+    int logon() {
+        int rc = connect_to_DB(collector);
+        if (rc == 0) database_info.connected = true;
+        return rc;
+    }
+
+    int fetch(const std::string& sql) {
+        cursor.sel_piece = sql;
+        rows.clear();
+        RowSink sink = [&](curs&, const SelectDescriptor* d, const std::string&) {
+            items = d->items;
+            std::vector<std::string> r;
+            for (size_t i = 0; i < d->items.size(); ++i)
+                r.push_back(d->indicator[i] < 0 ? "<null>" : std::string(d->value(i), d->value_len[i]));
+            rows.push_back(r);
+            return 1;
+        };
+        int count = 0;
+        return prep_l_fetch(cursor, "20240101120000", count, sink);
+    }
+
+    static std::unique_ptr<qvxtest::PgServer> server_;
+    qvxtest::ScopedEnv env_;
+    distrib collector;
+    curs cursor;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<SelectItem> items;
+};
+
+std::unique_ptr<qvxtest::PgServer> OdbcPg::server_;
+
+TEST_F(OdbcPg, FetchesRowsWithTypeCodesAndValues) {
+    ASSERT_EQ(logon(), 0);
+    ASSERT_EQ(fetch("SELECT id, name, amount, at, big FROM t ORDER BY id"), 0);
+    ASSERT_EQ(rows.size(), 2u);
+    const int16_t types[] = {kDbNumber, kDbChar, kDbNumber, kDbDate, kDbNumber};
+    const int32_t lens[] = {12, 60, 12, 19, 21};
+    ASSERT_EQ(items.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(items[i].type, types[i]) << items[i].name;
+        EXPECT_EQ(items[i].buf_len, lens[i]) << items[i].name;
+    }
+    EXPECT_EQ(rows[0][0], "           1");
+    EXPECT_EQ(rows[0][1], "caf\xc3\xa9");
+    EXPECT_EQ(rows[0][2], "       12.50");
+    EXPECT_EQ(rows[0][3], "2024-01-02 03:04:05");
+    EXPECT_EQ(rows[0][4], std::string(19, ' ') + "42");
+    EXPECT_EQ(rows[1][1], "<null>");
+    EXPECT_EQ(rows[1][2], "       -0.25");
+    // A text column is a long type: refused.
+    std::string out = captured([&] { EXPECT_EQ(fetch("SELECT note FROM t"), 1); });
+    EXPECT_TRUE(has(out, "Don't support LONG for <note>")) << out;
+}
+
+TEST_F(OdbcPg, WrongPasswordFailsAndALaterLogonWorks) {
+    collector.password = "wrong";
+    int rc = 0;
+    std::string out = captured([&] { rc = logon(); });
+    EXPECT_EQ(rc, kDbLogonDenied);
+    EXPECT_TRUE(has(out, "Unable to connect to ORACLE at collector")) << out;
+    EXPECT_TRUE(has(out, "Connect sql code = -1017")) << out;
+    EXPECT_EQ(current_connection(), nullptr);
+
+    // The connection string's own user and password win.
+    env_.set("COLL_CONNECT", "odbc:" + server_->odbc_string("qvx") + ";UID=collector;PWD={pa;ss}");
+    EXPECT_EQ(logon(), 0);
+    EXPECT_EQ(fetch("SELECT count(*) AS n FROM t"), 0);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].substr(rows[0][0].size() - 1), "2");
+}
+
+TEST_F(OdbcPg, ServerLostBetweenPassesIsReportedThenReconnected) {
+    ASSERT_EQ(logon(), 0);
+    ASSERT_EQ(fetch("SELECT id FROM t"), 0);
+    ASSERT_EQ(commit_collect(CommitMode::normal), 0);
+
+    ASSERT_TRUE(server_->stop());
+    int rc = 0;
+    std::string out = captured([&] { rc = fetch("SELECT id FROM t"); });
+    EXPECT_EQ(rc, kDbLostContact) << out;
+    EXPECT_TRUE(database_info.released);
+    EXPECT_FALSE(database_info.connected);
+    out = captured([&] { rc = logon(); });
+    EXPECT_NE(rc, 0);
+    EXPECT_TRUE(has(out, "Unable to connect to ORACLE at collector")) << out;
+
+    ASSERT_TRUE(server_->start());
+    ASSERT_EQ(logon(), 0);
+    EXPECT_EQ(fetch("SELECT id FROM t"), 0);
+    EXPECT_EQ(rows.size(), 2u);
+}
+
+} // namespace

@@ -1,0 +1,331 @@
+// The fetch over SQLite files: column sizing, value forms, the -1722 skip,
+// failures of logon, prepare, types and merge, and the unit-of-work codes.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "db/connection.h"
+#include "db/database.h"
+#include "db/fetch.h"
+#include "db/utf8.h"
+#include "runtime/settings.h"
+#include "support/state.h"
+#include "support/testenv.h"
+
+using namespace qvx;
+using qvxtest::captured;
+using qvxtest::has;
+
+namespace {
+
+struct Row {
+    std::vector<std::string> values;  // "<null>" for a null
+};
+
+class SqliteFetch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qvxtest::reset_collector_state();
+        env_.unset("COLL_CONNECT");
+        env_vars.coll_home = dir_.path();
+        env_vars.serverid = "DEMO";
+        collector.distrib_name = "collector";
+        collector.type = 1;
+        cursor.cur_name = "C1";
+    }
+
+    void make_db(const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(dir_.file("DEMO.db").c_str(), &db), SQLITE_OK);
+        char* err = nullptr;
+        int r = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+        std::string msg = err ? err : "";
+        sqlite3_free(err);
+        sqlite3_close(db);
+        ASSERT_EQ(r, SQLITE_OK) << msg;
+    }
+
+    int logon() {
+        int rc = connect_to_DB(collector);
+        if (rc == 0) database_info.connected = true;
+        return rc;
+    }
+
+    // One collection of sql; the rows the sink saw.
+    int fetch(const std::string& sql, int sink_result = 1) {
+        cursor.sel_piece = sql;
+        rows.clear();
+        items.clear();
+        RowSink sink = [&](curs&, const SelectDescriptor* d, const std::string&) {
+            items = d->items;
+            Row r;
+            for (size_t i = 0; i < d->items.size(); ++i)
+                r.values.push_back(d->indicator[i] < 0 ? "<null>"
+                                                       : std::string(d->value(i), d->value_len[i]));
+            rows.push_back(r);
+            return sink_result;
+        };
+        int count = 0;
+        return prep_l_fetch(cursor, "20240101120000", count, sink);
+    }
+
+    qvxtest::TempDir dir_;
+    qvxtest::ScopedEnv env_;
+    distrib collector;
+    curs cursor;
+    std::vector<Row> rows;
+    std::vector<SelectItem> items;
+};
+
+TEST(Sizing, BufferLengthsFollowTheTypeTable) {
+    struct Case {
+        int16_t type;
+        int32_t chars;
+        int16_t precision, scale;
+        int32_t size_bytes;
+        bool ok;
+        int32_t buf_len;
+        int16_t orig_type;
+    };
+    const Case cases[] = {
+        {kDbNumber, 0, 10, 2, 0, true, 12, kDbNumber},
+        {kDbNumber, 0, 0, 0, 0, true, 16, kDbNumber},
+        {kDbNumber, 0, 5, -2, 0, true, 9, kDbNumber},
+        {kDbChar, 200, 0, 0, 600, true, 384, kDbChar},
+        {kDbChar, 10, 0, 0, 30, true, 30, kDbChar},
+        {kDbCharFixed, 128, 0, 0, 0, true, 384, kDbChar},
+        {kDbRaw, 16, 0, 0, 32, true, 32, kDbChar},
+        {kDbDate, 0, 0, 0, 0, true, 9, kDbDate},
+        {kDbDate, 19, 0, 0, 19, true, 19, kDbDate},
+        {kDbLong, 0, 0, 0, 0, false, 0, 0},
+        {kDbLongRaw, 0, 0, 0, 0, false, 0, 0},
+        {kDbRowid, 0, 0, 0, 0, false, 0, 0},
+        {77, 0, 0, 0, 0, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SelectItem it;
+        it.type = c.type;
+        it.size_chars = c.chars;
+        it.precision = c.precision;
+        it.scale = c.scale;
+        it.size_bytes = c.size_bytes;
+        EXPECT_EQ(size_select_item(it), c.ok) << c.type;
+        EXPECT_EQ(it.buf_len, c.buf_len) << c.type << " " << c.precision;
+        EXPECT_EQ(it.orig_type, c.orig_type) << c.type;
+    }
+}
+
+TEST(ConnectString, SchemePicksTheBackend) {
+    auto t = parse_connect(nullptr, "/home/c", "PROD");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->kind, ConnectTarget::Kind::sqlite);
+    EXPECT_EQ(t->target, "/home/c/PROD.db");
+    t = parse_connect("SQLite:/x/y.db", "", "P");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->target, "/x/y.db");
+    t = parse_connect("odbc:DSN=prod;UID=a", "", "P");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->kind, ConnectTarget::Kind::odbc);
+    EXPECT_EQ(t->target, "DSN=prod;UID=a");
+    EXPECT_FALSE(parse_connect("oracle:prod", "", "P"));
+    EXPECT_FALSE(parse_connect("odbc:", "", "P"));
+}
+
+TEST(Utf8, PrefixKeepsWholeCharacters) {
+    const std::string s = "a\xc3\xa9\xe2\x82\xac" "b";  // a, e-acute, euro, b
+    EXPECT_EQ(utf8_prefix(s.data(), static_cast<int>(s.size()), 2), 3);
+    EXPECT_EQ(utf8_prefix(s.data(), static_cast<int>(s.size()), 3), 6);
+    EXPECT_EQ(utf8_prefix(s.data(), 5, 3), 3);  // a cut euro sign is dropped
+    char out[8];
+    EXPECT_EQ(convert_codepage("ISO-8859-1", "UTF-8", out, 8, "caf\xe9", 4, 256), 5);
+    EXPECT_EQ(std::string(out, 5), "caf\xc3\xa9");
+    EXPECT_EQ(convert_codepage("ISO-8859-1", "UTF-8", out, 4, "caf\xe9", 4, 0), 0);
+    EXPECT_EQ(convert_codepage("ISO-8859-1", "UTF-8", out, 4, "caf\xe9", 4, 256), 3);
+}
+
+TEST_F(SqliteFetch, DeclaredTypesGiveCodesSizesAndValueForms) {
+    make_db("CREATE TABLE t(i INTEGER, n NUMERIC, m NUMERIC(10,2), v VARCHAR(200), c CHAR(4),"
+            " s TEXT, b BLOB(2), d DATETIME);"
+            "INSERT INTO t VALUES(42, 42, -3.5, 'caf\xc3\xa9', 'ab', NULL, x'0aff',"
+            " '2024-01-02 03:04:05.678');");
+    ASSERT_EQ(logon(), 0);
+    ASSERT_EQ(fetch("SELECT i, n, m, v, c, s, b, d, i * 2 AS e, 'x' || v AS f FROM t"), 0);
+    ASSERT_EQ(rows.size(), 1u);
+    struct Want {
+        int16_t type;
+        int32_t buf_len;
+        const char* value;
+    };
+    const Want want[] = {
+        {kDbNumber, 21, "                   42"},
+        {kDbNumber, 16, "              42"},
+        {kDbNumber, 12, "        -3.5"},
+        {kDbChar, 384, "caf\xc3\xa9"},
+        {kDbCharFixed, 12, "ab"},
+        {kDbChar, 384, "<null>"},
+        {kDbRaw, 4, "0AFF"},
+        {kDbDate, 19, "2024-01-02 03:04:05"},
+        {kDbNumber, 21, "                   84"},
+        {kDbChar, 384, "xcaf\xc3\xa9"},
+    };
+    ASSERT_EQ(items.size(), std::size(want));
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i].type, want[i].type) << items[i].name;
+        EXPECT_EQ(items[i].buf_len, want[i].buf_len) << items[i].name;
+        EXPECT_EQ(rows[0].values[i], want[i].value) << items[i].name;
+    }
+    EXPECT_EQ(cursor.fetch_rows, 1);
+    EXPECT_EQ(cursor.sample_no, 1);
+    EXPECT_EQ(cursor.sql_rc, 100);
+    EXPECT_EQ(cursor.sql_rc_text, "             100");
+}
+
+TEST_F(SqliteFetch, InvalidNumberSkipsOnlyThatRow) {
+    make_db("CREATE TABLE t(k INTEGER, n NUMERIC(6));"
+            "INSERT INTO t VALUES(1, 10), (2, 'abc'), (3, 30);");
+    ASSERT_EQ(logon(), 0);
+    std::string out = captured([&] { EXPECT_EQ(fetch("SELECT k, n FROM t ORDER BY k"), 0); });
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].values[1], "      10");
+    EXPECT_EQ(rows[1].values[1], "      30");
+    EXPECT_TRUE(has(out, "SQLCODE for FETCH = -1722")) << out;
+    EXPECT_FALSE(database_info.released);
+}
+
+TEST_F(SqliteFetch, StatementFailuresRollBackAndRelease) {
+    make_db("CREATE TABLE t(a LONG, b INTEGER);"
+            "INSERT INTO t VALUES(1, 2);");
+    struct Case {
+        std::string sql;
+        int rc;
+        const char* message;
+    };
+    std::string wide = "SELECT 1";
+    for (int i = 0; i < 60; ++i) wide += ", 1";
+    const Case cases[] = {
+        {"SELECT nope FROM missing", -20001, "ORACLE Message no such table: missing for PREPARE"},
+        {"SELECT a FROM t", 1, "Don't support LONG for <a>"},
+        {wide, 1, "More columns than max select columns"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(logon(), 0);
+        int rc = 0;
+        std::string out = captured([&] { rc = fetch(c.sql); });
+        EXPECT_EQ(rc, c.rc) << c.sql;
+        EXPECT_TRUE(has(out, c.message)) << out;
+        EXPECT_TRUE(rows.empty());
+    }
+    // Only the failed prepare ends the connection; the others leave it.
+    ASSERT_EQ(logon(), 0);
+    captured([&] { fetch("SELECT nope FROM missing"); });
+    EXPECT_TRUE(database_info.released);
+    EXPECT_FALSE(database_info.connected);
+    EXPECT_EQ(current_connection(), nullptr);
+}
+
+TEST_F(SqliteFetch, MergeFailureHoldsTheCursor) {
+    make_db("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(1), (2);");
+    ASSERT_EQ(logon(), 0);
+    int rc = 0;
+    std::string out = captured([&] { rc = fetch("SELECT a FROM t", 0); });
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_EQ(cursor.held, 'Y');
+    EXPECT_TRUE(has(out, "For cursor C1, merge failed after = 1 rowsHolding cursor")) << out;
+    EXPECT_TRUE(database_info.released);
+}
+
+TEST_F(SqliteFetch, LogonFailuresReportAndALaterPassSucceeds) {
+    int rc = 0;
+    std::string out = captured([&] { rc = logon(); });
+    EXPECT_EQ(rc, -20014);  // no such file
+    EXPECT_TRUE(has(out, "Unable to connect to ORACLE at collector")) << out;
+    EXPECT_TRUE(has(out, "Connect sql code = -20014")) << out;
+
+    dir_.write("DEMO.db", std::string(4096, 'x'));
+    out = captured([&] { rc = logon(); });
+    EXPECT_EQ(rc, -20026);  // not a database
+    EXPECT_TRUE(has(out, "Connect sql code msg detail = file is not a database")) << out;
+    EXPECT_EQ(current_connection(), nullptr);
+
+    env_.set("COLL_CONNECT", "mysql:x");
+    out = captured([&] { rc = logon(); });
+    EXPECT_EQ(rc, -12154);
+
+    std::remove(dir_.file("DEMO.db").c_str());
+    make_db("CREATE TABLE t(a INTEGER);");
+    env_.set("COLL_CONNECT", "sqlite:" + dir_.file("DEMO.db"));
+    EXPECT_EQ(logon(), 0);
+    EXPECT_FALSE(database_info.released);
+    EXPECT_EQ(database_info.db_type, "ORA");
+}
+
+TEST_F(SqliteFetch, NoSqlCursorBuildsOneRowWithoutADescriptor) {
+    cursor.no_sql = 1;
+    int count = 0;
+    bool saw_null = false;
+    RowSink sink = [&](curs&, const SelectDescriptor* d, const std::string&) {
+        saw_null = d == nullptr;
+        return 5;
+    };
+    EXPECT_EQ(prep_l_fetch(cursor, "20240101120000", count, sink), 0);
+    EXPECT_TRUE(saw_null);
+    EXPECT_EQ(count, 1);
+    sink = [](curs&, const SelectDescriptor*, const std::string&) { return 0; };
+    EXPECT_EQ(prep_l_fetch(cursor, "20240101120000", count, sink), 1);
+}
+
+// A connection whose commits answer with a chosen code.
+class ScriptedConnection : public Connection {
+public:
+    explicit ScriptedConnection(int commit_code, int* rollbacks)
+        : commit_code_(commit_code), rollbacks_(rollbacks) {}
+    int logon(const LogonData&) override { return 0; }
+    std::unique_ptr<Statement> prepare(const std::string&) override { return nullptr; }
+    int commit() override { return commit_code_; }
+    int commit_release() override { return commit_code_; }
+    int rollback() override { return ++*rollbacks_, 0; }
+    int rollback_release() override { return ++*rollbacks_, 0; }
+
+private:
+    int commit_code_;
+    int* rollbacks_;
+};
+
+TEST_F(SqliteFetch, CommitCodes) {
+    struct Case {
+        int code;
+        CommitMode mode;
+        bool released;
+        int rollbacks;
+        bool reported;
+    };
+    const Case cases[] = {
+        {0, CommitMode::normal, false, 0, false},
+        {0, CommitMode::final, true, 0, false},
+        {0, CommitMode::continuous, true, 0, false},
+        {-1012, CommitMode::normal, true, 0, false},
+        {-1013, CommitMode::normal, true, 0, false},
+        {-20005, CommitMode::normal, false, 1, true},
+        {-20005, CommitMode::final, true, 1, true},
+    };
+    for (const Case& c : cases) {
+        int rollbacks = 0;
+        set_current_connection(std::make_unique<ScriptedConnection>(c.code, &rollbacks));
+        database_info.released = false;
+        database_info.connected = true;
+        int rc = -99;
+        std::string out = captured([&] { rc = commit_collect(c.mode); });
+        EXPECT_EQ(rc, 0) << c.code;
+        EXPECT_EQ(database_info.released, c.released) << c.code;
+        EXPECT_EQ(rollbacks, c.rollbacks) << c.code;
+        EXPECT_EQ(has(out, "Sql code on commit = " + std::to_string(c.code)), c.reported) << out;
+    }
+    // Released: nothing is done at all.
+    int rollbacks = 0;
+    set_current_connection(std::make_unique<ScriptedConnection>(-20005, &rollbacks));
+    database_info.released = true;
+    EXPECT_EQ(commit_collect(CommitMode::normal), 0);
+    EXPECT_EQ(rollbacks, 0);
+}
+
+} // namespace
