@@ -13,8 +13,11 @@
 #include <vector>
 
 #include "control/distributor.h"
+#include "pipeline/row_data.h"
 
 namespace qvx {
+
+struct curs;
 
 // Column function codes (columns::col_funct).
 enum ColumnFunction : int16_t {
@@ -39,6 +42,24 @@ enum ColumnType : int16_t {
     kTypeNs = 4,
 };
 
+// How a column is sent to the agent (columns::send_type).
+enum SendType : int16_t {
+    kSendText = 0,
+    kSendInteger = 1,
+    kSendFloat = 2,
+    kSendTimestamp = 3,
+    kSendNone = 4,
+};
+
+// Where a column's value comes from while rows are built (columns::value_source).
+enum ValueSource : int16_t {
+    kSourceNone = 0,       // unbound
+    kSourceSelect = 1,     // a select-list item of the fetch
+    kSourcePercent = 2,    // a percent variable
+    kSourceReference = 3,  // another cursor's column (cursor.column)
+    kSourceMath = 4,       // computed by a math clause
+};
+
 // One host variable of a cursor block, in order of appearance.
 struct columns {
     std::string name;         // at most 49 characters
@@ -51,7 +72,22 @@ struct columns {
     int16_t decl_type = kTypeNone;
     int16_t qualified = 0;    // the name contains "."
     int16_t forced_len = 0;   // from "^n"
-    int16_t ordinal = 0;      // position in the block, from 0
+    int16_t ordinal = 0;      // position in the block, from 1
+
+    // --- row side (row store, owned by src/pipeline/) ---
+    int32_t length = 0;          // width in the row text
+    int32_t buf_offset = 0;      // offset in the row text
+    int16_t send_type = kSendText;  // SendType: how the column is sent
+    int16_t set_length = 0;      // send width; 0 = length
+    int32_t row_offset = 0;      // offset in the send layout
+    int16_t occurrence = 0;      // n! addressing: select-list position from 1; 0 = by name
+    int16_t is_math = 0;         // the value is computed by a math clause
+    columns* source_col = nullptr;  // cursor.column reference: the column read
+    curs* source_cur = nullptr;     // ... and its cursor
+    // Value binding, made with the first row of the cursor (see merge_text).
+    int16_t value_source = kSourceNone;  // ValueSource
+    int16_t select_item = -1;            // bound select-list item, from 0
+    const char* value_ptr = nullptr;     // a percent variable's buffer
 };
 
 // A fetch exit named by the cursor (its name and mode).
@@ -141,16 +177,21 @@ struct curs {
     std::string sql_rc_text;                // the same, 16 characters right-aligned
     int32_t fetch_rows = 0;                 // rows of this collection
     bool iterating = false;                 // run as part of an iteration
-    // (db section: add further fetch fields here)
+    std::vector<char> fetch_buffer;         // row buffer of the fetch, kept between runs
 
     // --- run side (row store, owned by src/pipeline/) ---
-    int32_t row_no = 0;
-    int32_t row_count = 0;
-    int32_t length = 0;
+    RowHead first_row;                      // oldest stored row; owns the chain
+    row_data* last_row = nullptr;           // newest stored row
+    RowHead column_data;                    // the column-function row
+    int32_t row_no = 0;                     // number of the row being built in its sample
+    int32_t row_count = 0;                  // rows in the chain
+    int32_t length = 0;                     // row text length
     int16_t rows_changed = 0;
     int16_t history_pending = 0;
-    int32_t sample_no = 0;
-    int16_t bound = 0;
+    int32_t sample_no = 0;                  // current sample
+    int16_t bound = 0;                      // column sources and offsets are fixed
+    int16_t max_select_item = -1;           // highest select-list item bound
+    int16_t checks_sources = 0;             // some column may lack a value: test before each row
     long last_run = 0;                      // relative seconds of the last run
     int last_result = 0;                    // result of the last run
 };

@@ -12,7 +12,7 @@ int edit_cursor_block(curs& c) {
     const bool named = !c.cur_name.empty();
     const bool scheduled = !c.demand && !c.virtual_cur;
 
-    for (size_t i = 0; i < c.cols.size(); ++i) c.cols[i].ordinal = static_cast<int16_t>(i);
+    for (size_t i = 0; i < c.cols.size(); ++i) c.cols[i].ordinal = static_cast<int16_t>(i + 1);
     c.blank16.fill(' ');
 
     if (!named) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "channel/nupa.h"
 #include "channel/requests.h"
 #include "db/database.h"
 #include "pipeline/cursor_run.h"
@@ -128,7 +129,7 @@ void run_distributor(distrib& d, long now) {
     // History, the evaluator and the secondary request step report like a
     // plain distributor until their own processing exists.
     if (name == "historian" || name == "evaluator" || name == "nupa") {
-        const int rc = distribute(d, now);
+        const int rc = name == "nupa" ? do_nupa(d, now) : distribute(d, now);
         record_run(d, rc != 0);
         return;
     }

@@ -10,6 +10,10 @@
 #include "control/distributor.h"
 #include "runtime/environment.h"
 #include "control/cursor.h"
+#include "channel/nupa.h"
+#include "pipeline/cursor_run.h"
+#include "pipeline/server_status.h"
+#include "db/database.h"
 #include "runtime/lifecycle.h"
 #include "runtime/schedule.h"
 #include "runtime/messages.h"
@@ -29,7 +33,12 @@ void reset_collector_state() {
     qvx::reset_distributors();
     qvx::reset_environment_pass();
     qvx::delete_cursors();
+    qvx::last_curs = nullptr;
+    qvx::db_logon_state = qvx::kLogonGood;
+    qvx::servstatus = nullptr;
+    qvx::servstatus_len = 0;
     qvx::reset_schedule();
+    qvx::reset_database();
     qvx::go_home = 0;
 }
 

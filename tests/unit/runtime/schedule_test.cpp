@@ -42,6 +42,7 @@ protected:
         c->cur_name = name;
         c->interval = 30;
         c->trace = 1;
+        c->virtual_cur = 1;  // runs without a database
         c->ranges = {{{{0, 86400}}, {{0, 86400}}, {{0, 86400}}}};
         cur_anchor.push_back(std::move(c));
         return *cur_anchor.back();
@@ -125,7 +126,6 @@ TEST_F(ScheduleTest, CollectBypassesByHoldDemandClassWindowAndInterval) {
     EXPECT_TRUE(has(out, "Interval collection at"));
     EXPECT_TRUE(has(out, "for DUE"));
     EXPECT_GE(due.next_time, static_cast<uint32_t>(now + 30));
-    EXPECT_GE(due.last_run, now);
     EXPECT_EQ(collector_at->last_status, "GOOD");
     // Without failures every cursor's last time is the pass time.
     EXPECT_EQ(waiting.last_time, due.last_time);
@@ -136,14 +136,14 @@ TEST_F(ScheduleTest, CollectBypassesByHoldDemandClassWindowAndInterval) {
     my_trace_all[5] = 0;
     out = captured([] { collect(); });
     EXPECT_FALSE(has(out, "Bypassing"));
-    EXPECT_GE(class3.last_run, now);
+    EXPECT_GE(class3.next_time, static_cast<uint32_t>(now + 30));
 }
 
 TEST_F(ScheduleTest, GoHomeInterruptsThePass) {
     add_cursor("A");
     go_home = 1;
     EXPECT_EQ(collect(), 1);
-    EXPECT_EQ(cur_anchor[0]->last_run, 0);
+    EXPECT_EQ(cur_anchor[0]->next_time, 0u);
     go_home = 0;
 }
 

@@ -1,0 +1,67 @@
+// Stored rows: one record per row a cursor keeps, with the row text right
+// behind the record in the same allocation, and the owning head of a
+// cursor's row chain (oldest first, linked towards the newest).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace qvx {
+
+struct row_data {
+    row_data* next = nullptr;  // next newer row; null on the newest
+    uint32_t len = 0;          // text length of a dummy row; 0 on fetched rows
+    int32_t age = 0;           // seconds, grown by the age trim
+    int32_t sample_no = 0;     // sample of the run that stored the row
+    int32_t row_no = 0;        // position in its sample, from 1
+    uint32_t size = 0;         // bytes of text allocated (the closing zero not counted)
+
+    char* text() { return reinterpret_cast<char*>(this + 1); }
+    const char* text() const { return reinterpret_cast<const char*>(this + 1); }
+
+    // A row with room for size bytes of text followed by a zero byte; the
+    // text itself is not initialised. Null when memory ran out.
+    static row_data* create(size_t size) noexcept;
+    // Frees one row (not the rows after it).
+    static void destroy(row_data* row) noexcept;
+};
+
+// Frees a chain from its first row on, one row at a time.
+void free_rows(row_data* first) noexcept;
+
+// Owner of a row chain: frees every row from its row on when it goes or
+// is given another chain.
+class RowHead {
+public:
+    RowHead() = default;
+    explicit RowHead(row_data* first) noexcept : row_(first) {}
+    ~RowHead() { free_rows(row_); }
+    RowHead(RowHead&& other) noexcept : row_(std::exchange(other.row_, nullptr)) {}
+    RowHead& operator=(RowHead&& other) noexcept {
+        if (this != &other) {
+            free_rows(row_);
+            row_ = std::exchange(other.row_, nullptr);
+        }
+        return *this;
+    }
+    RowHead(const RowHead&) = delete;
+    RowHead& operator=(const RowHead&) = delete;
+
+    row_data* get() const noexcept { return row_; }
+    operator row_data*() const noexcept { return row_; }
+    row_data* operator->() const noexcept { return row_; }
+
+    // Frees the chain held and takes the one given.
+    void reset(row_data* first = nullptr) noexcept {
+        free_rows(row_);
+        row_ = first;
+    }
+    // Gives the chain up without freeing it.
+    row_data* release() noexcept { return std::exchange(row_, nullptr); }
+
+private:
+    row_data* row_ = nullptr;
+};
+
+} // namespace qvx

@@ -1,0 +1,288 @@
+// Row building. The first row of a cursor binds every column to where its
+// value comes from and lays out the row text; from then on a row is one
+// allocation and a copy per column, so a large fetch costs little more
+// than the fetch itself.
+#include "pipeline/row_store.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pipeline/cursor_listing.h"
+#include "pipeline/percent_cursor.h"
+#include "runtime/messages.h"
+#include "runtime/trace.h"
+
+namespace qvx {
+
+namespace {
+
+constexpr int16_t kNumberType = 2;
+
+enum class Outcome { ok, reject, hold };
+
+int16_t send_type_of(int16_t decl_type) {
+    switch (decl_type) {
+        case kTypeInteger: return kSendInteger;
+        case kTypeFloat: return kSendFloat;
+        case kTypeTimestamp: return kSendTimestamp;
+        case kTypeNs: return kSendNone;
+        default: return kSendText;
+    }
+}
+
+// The first select-list item whose name has the same length and bytes.
+int find_item(const SelectDescriptor& d, const std::string& name) {
+    for (size_t i = 0; i < d.items.size(); ++i)
+        if (d.items[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+bool descriptor_covers(const SelectDescriptor* d, int item) {
+    if (item < 0) return true;
+    const size_t need = static_cast<size_t>(item) + 1;
+    return d && d->items.size() >= need && d->offset.size() >= need && d->value_len.size() >= need &&
+           d->indicator.size() >= need;
+}
+
+void trace_select_list(const curs& c, const SelectDescriptor& d) {
+    PRINT('t', "cat1540", "SQLDA columns follow for %s\n", c.cur_name.c_str());
+    for (size_t i = 0; i < d.items.size(); ++i) {
+        const SelectItem& it = d.items[i];
+        PRINT('t', "cat1545", "Col #%d= %.*s, datatype= %d datalen= %d\n", static_cast<int>(i + 1),
+              static_cast<int>(it.name.size()), it.name.c_str(), it.type, it.buf_len);
+    }
+}
+
+void bind_item(columns& col, const SelectDescriptor& d, int item, int& max_item) {
+    const SelectItem& it = d.items[static_cast<size_t>(item)];
+    col.value_source = kSourceSelect;
+    col.select_item = static_cast<int16_t>(item);
+    col.orig_type = it.orig_type;
+    col.length = std::max<int32_t>(it.buf_len, 0);
+    col.db_len = col.length;
+    max_item = std::max(max_item, item);
+}
+
+// Binds every column and lays out the row text (sets buf_offset of each
+// column and the cursor's length).
+Outcome bind_columns(curs& c, const SelectDescriptor* d) {
+    const char* cname = c.cur_name.c_str();
+    int32_t offset = 0;
+    int max_item = -1;
+    for (columns& col : c.cols) {
+        const char* name = col.name.c_str();
+        col.value_source = kSourceNone;
+        col.select_item = -1;
+        col.value_ptr = nullptr;
+        col.send_type = send_type_of(col.decl_type);
+        if (col.set_length == 0) col.set_length = col.forced_len;
+
+        if (!col.name.empty() && col.name[0] == '%') {
+            const columns* pc = find_pcnt_col(col.name);
+            if (!pc || !percent_cursor->first_row) {
+                PRINT('e', "cat1560", "Un-identified percent variable %s\n", name);
+                return Outcome::hold;
+            }
+            col.value_source = kSourcePercent;
+            col.value_ptr = percent_cursor->first_row->text() + pc->buf_offset;
+            col.orig_type = pc->orig_type;
+            col.length = pc->length;
+            col.db_len = pc->length;
+        } else if (col.source_cur && col.source_col) {
+            const curs& src = *col.source_cur;
+            if (src.held == 'Y') {
+                PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), cname);
+                return Outcome::hold;
+            }
+            if (!src.last_row) {
+                PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
+                      cname);
+                return Outcome::hold;
+            }
+            col.value_source = kSourceReference;
+            col.orig_type = col.source_col->orig_type;
+            col.length = col.source_col->length;
+            col.db_len = col.source_col->db_len;
+        } else if (col.is_math) {
+            // Type and width come from the math clause; the value from step 6.
+            col.value_source = kSourceMath;
+        } else if (col.occurrence > 0) {
+            if (!d) {
+                PRINT('e', "cat1575", "Cannot use n! addressing in NO_SQL cursor %s\n", cname);
+                return Outcome::hold;
+            }
+            if (static_cast<size_t>(col.occurrence) > d->items.size()) {
+                PRINT('e', "cat1580", "Occurance (%d) exceeds sqlda limit (%d), %s\n", col.occurrence,
+                      static_cast<int>(d->items.size()), cname);
+                return Outcome::reject;
+            }
+            bind_item(col, *d, col.occurrence - 1, max_item);
+        } else {
+            if (!d) {
+                PRINT('e', "cat1585", "Name (%s) not resolved in non_sql cursor %s\n", name, cname);
+                return Outcome::hold;
+            }
+            const int item = find_item(*d, col.name);
+            if (item < 0) {
+                const int32_t own = col.length > 0 ? col.length : col.set_length;
+                if (own <= 0) {
+                    PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, name);
+                    return Outcome::reject;
+                }
+                col.length = own;  // unbound, with a width of its own
+            } else {
+                bind_item(col, *d, item, max_item);
+                if (col.length == 0) {
+                    PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, name);
+                    return Outcome::reject;
+                }
+            }
+        }
+        col.buf_offset = offset;
+        if (col.set_length == col.length) col.set_length = 0;
+        offset += col.length + 1;
+    }
+    c.length = offset > 0 ? offset - 1 : 0;
+    c.max_select_item = static_cast<int16_t>(max_item);
+    c.checks_sources = 0;
+    for (const columns& col : c.cols)
+        if (col.value_source == kSourceReference || col.value_source == kSourceNone) c.checks_sources = 1;
+    c.row_size = 0;  // the send layout follows the new row layout
+    return Outcome::ok;
+}
+
+void put_null(char* dst, size_t len, int16_t orig_type) {
+    std::memset(dst, ' ', len);
+    if (orig_type != kNumberType)
+        std::memcpy(dst, "NULL", std::min<size_t>(len, 4));
+    else if (len > 0)
+        dst[len - 1] = '0';
+}
+
+// Copies len bytes of a row's text from offset; what the row lacks (it
+// was stored under an older layout) reads as blanks.
+void copy_from_row(char* dst, size_t len, const row_data& src, int32_t offset) {
+    const size_t at = static_cast<size_t>(std::max(offset, 0));
+    const size_t n = at < src.size ? std::min(len, src.size - at) : 0;
+    std::memcpy(dst, src.text() + at, n);
+    std::memset(dst + n, ' ', len - n);
+}
+
+// The columns whose value may be missing for this row: an unbound column
+// and a reference to a cursor without rows. Tested before a row is taken,
+// so that filling it cannot fail.
+Outcome check_sources(const curs& c) {
+    for (const columns& col : c.cols) {
+        if (col.value_source == kSourceReference && !col.source_cur->last_row) {
+            // The row read is the source's last_row; base clauses choose
+            // another one.
+            PRINT('e', "cat1595", "No last row for cur %s as used by %s\n", col.source_cur->cur_name.c_str(),
+                  c.cur_name.c_str());
+            return Outcome::reject;
+        }
+        if (col.value_source == kSourceNone) {
+            PRINT('e', "cat1600", "Could not match %s - holding cursor %s\n", col.name.c_str(),
+                  c.cur_name.c_str());
+            return Outcome::hold;
+        }
+    }
+    return Outcome::ok;
+}
+
+// Copies every column's value into the row text.
+void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
+    for (const columns& col : c.cols) {
+        char* dst = text + col.buf_offset;
+        const size_t len = static_cast<size_t>(col.length);
+        switch (col.value_source) {
+            case kSourceSelect: {
+                const size_t i = static_cast<size_t>(col.select_item);
+                if (d->indicator[i] < 0) {
+                    put_null(dst, len, col.orig_type);
+                    break;
+                }
+                const size_t at = static_cast<size_t>(std::max(d->offset[i], 0));
+                const size_t have = at < d->buffer.size() ? d->buffer.size() - at : 0;
+                const size_t n = std::min({len, static_cast<size_t>(std::max(d->value_len[i], 0)), have});
+                std::memcpy(dst, d->buffer.data() + at, n);
+                std::memset(dst + n, 0, len - n);
+                break;
+            }
+            case kSourcePercent:
+                std::memcpy(dst, col.value_ptr, len);
+                break;
+            case kSourceReference:
+                copy_from_row(dst, len, *col.source_cur->last_row, col.source_col->buf_offset);
+                break;
+            default:  // math: computed after the copy
+                std::memset(dst, ' ', len);
+                break;
+        }
+        dst[len] = '\0';
+        // HIGH_WATER and LOW_WATER marks apply to the non-null value here.
+    }
+}
+
+row_data* take_first_row(curs& c) noexcept {
+    row_data* row = c.first_row.release();
+    c.first_row.reset(row->next);
+    row->next = nullptr;
+    row->age = 0;
+    row->len = 0;
+    --c.row_count;
+    return row;
+}
+
+int refuse(curs& c, Outcome outcome) {
+    if (outcome == Outcome::hold) c.held = 'Y';
+    return 0;
+}
+
+} // namespace
+
+int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text) {
+    if (!c.base.empty()) {
+        if (!d) {
+            PRINT('e', "cba1535", "Cannot use BASE in non_sql cursor %s\n", c.cur_name.c_str());
+            return refuse(c, Outcome::hold);
+        }
+        // The base rows are positioned for this row here.
+    }
+    if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d);
+    refresh_percent_fields(c, time_text);
+
+    // A select list that no longer covers the binding binds again.
+    if (c.bound && !descriptor_covers(d, c.max_select_item)) c.bound = 0;
+    if (!c.bound) {
+        const Outcome bound = bind_columns(c, d);
+        if (bound != Outcome::ok) return refuse(c, bound);
+    }
+
+    if (c.checks_sources) {
+        const Outcome ready = check_sources(c);
+        if (ready != Outcome::ok) return refuse(c, ready);
+    }
+    // A full store gives its oldest row to the new one instead of freeing
+    // it after the append. From here on nothing may reject the row: a step
+    // that can must run before the row is taken.
+    const bool recycle = c.row_limit > 0 && c.row_count >= c.row_limit && c.first_row &&
+                         c.first_row.get() != c.last_row && c.first_row->size == static_cast<uint32_t>(c.length);
+    row_data* row = recycle ? take_first_row(c) : row_data::create(static_cast<size_t>(c.length));
+    if (!row) return -1;
+    fill_values(c, d, row->text());
+    // Math columns, decodes and column exits work on the row text here, in
+    // this order.
+
+    row->sample_no = c.sample_no;
+    row->row_no = c.row_no;
+    append_row(c, row);
+    if (recycle)
+        c.rows_changed = 1;
+    else if (c.row_limit > 0 && c.row_count > c.row_limit)
+        free_first_row(c);
+    if (c.show_cursor) sho_cur(c);
+    c.bound = 1;
+    return c.length;
+}
+
+} // namespace qvx
