@@ -126,11 +126,14 @@ void run_distributor(distrib& d, long now) {
         serve_request_queue(d);
         return;
     }
-    // History, the evaluator and the secondary request step report like a
-    // plain distributor until their own processing exists.
-    if (name == "historian" || name == "evaluator" || name == "nupa") {
-        const int rc = name == "nupa" ? do_nupa(d, now) : distribute(d, now);
-        record_run(d, rc != 0);
+    if (name == "nupa") {
+        record_run(d, do_nupa(d, now) != 0);
+        return;
+    }
+    // History and the evaluator report like a plain distributor until their
+    // own processing exists.
+    if (name == "historian" || name == "evaluator") {
+        record_run(d, distribute(d, now) != 0);
         return;
     }
     distribute(d, now + d.time_offset);
