@@ -34,7 +34,7 @@ inline const char* const kGoodDict =
 // One scheduled cursor; "go_home 0" ends the collector at its first pass.
 inline const char* const kGoodCollect =
     "cursor CPU;\n"
-    "  insert INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
+    "  INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
     "  interval 30;\n"
     "  limit 10;\n"
     "  go_home 0;\n"

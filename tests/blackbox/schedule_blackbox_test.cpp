@@ -35,11 +35,11 @@ TEST(ScheduleBlackbox, RunsPassesBypassesSleepsAndStopsAtItsOwnTime) {
     c.control("dict", kGoodDict);
     c.control("coll",
               "cursor CPU;\n"
-              "  insert INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
+              "  INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
               "  interval 2;\n"
               "  limit 10;\n"
               "cursor DISK;\n"
-              "  insert INSERT INTO os.disk (name) VALUES (:name);\n"
+              "  INSERT INTO os.disk (name) VALUES (:name);\n"
               "  interval 2;\n"
               "  limit 10;\n"
               "  class 3;\n"
@@ -72,7 +72,7 @@ TEST(ScheduleBlackbox, SigtermEndsTheCollectorInTheOrderlyWay) {
     c.control("dict", kGoodDict);
     c.control("coll",
               "cursor CPU;\n"
-              "  insert INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
+              "  INSERT INTO os.cpu (busy, idle) VALUES (:busy, :idle);\n"
               "  interval 2;\n"
               "  limit 10;\n"
               "  go_home 300;\n"

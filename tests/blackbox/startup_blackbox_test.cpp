@@ -220,7 +220,7 @@ TEST(StartupBlackbox, CollectFileErrorsAreAllReportedAndEndTheCollector) {
     c.control("dict", kGoodDict);
     c.control("coll",
               "cursor FIRST;\n"
-              "  insert INSERT INTO a.t (x, y) VALUES (:x, :y, :z);\n"
+              "  INSERT INTO a.t (x, y) VALUES (:x, :y, :z);\n"
               "  interval 1234567;\n"
               "  limit 123456;\n"
               "  class 77;\n"
@@ -229,8 +229,8 @@ TEST(StartupBlackbox, CollectFileErrorsAreAllReportedAndEndTheCollector) {
               "  if a = b;\n"
               "  interval 5;\n"
               "cursor SECOND;\n"
-              "  insert INSERT INTO b.t (x) VALUES (:x);\n"
-              "  insert INSERT INTO b.t (x) VALUES (:x);\n"
+              "  INSERT INTO b.t (x) VALUES (:x);\n"
+              "  INSERT INTO b.t (x) VALUES (:x);\n"
               "  fetch_exit nosuchexit;\n"
               "end;\n");
     auto r = c.run();

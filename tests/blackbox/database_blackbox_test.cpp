@@ -1,0 +1,424 @@
+// The collector against real databases: the SQLite example control files
+// on a database the test builds, PostgreSQL through psqlODBC (values, a
+// server restart between passes), and bad input that must not stop the
+// collector before its go_home time. Rows are read back from the "nupa"
+// distributor's listing in the message output.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "blackbox/harness.h"
+#include "support/pg_fixture.h"
+
+using namespace qvxtest;
+
+namespace {
+
+const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/sqlite";
+
+using Row = std::map<std::string, std::string>;
+
+// The rows that the last "Nupa for <cursor>" block of the text lists, each
+// as column name -> value (leading blanks of right-aligned numbers
+// removed).
+std::vector<Row> nupa_rows(const std::string& text, const std::string& cursor) {
+    static const std::regex column(R"(^CPR1895I \(\d{6}\) #=(\d+),n=([^,]+),l=\d+,o=\d+,ll=\d+:(.*)$)");
+    std::vector<Row> rows;
+    bool inside = false;
+    for (const std::string& line : split_lines(text)) {
+        if (line.rfind("CIR1650I", 0) == 0) {
+            inside = line.size() > cursor.size() &&
+                     line.compare(line.size() - cursor.size() - 9, std::string::npos, "Nupa for " + cursor) == 0;
+            if (inside) rows.clear();
+            continue;
+        }
+        std::smatch m;
+        if (!inside || !std::regex_match(line, m, column)) continue;
+        if (m[1] == "1") rows.emplace_back();
+        if (rows.empty()) continue;
+        std::string value = m[3];
+        size_t first = value.find_first_not_of(' ');
+        if (first != std::string::npos) value.erase(0, first);
+        rows.back()[m[2]] = value;
+    }
+    return rows;
+}
+
+const Row* find_row(const std::vector<Row>& rows, const std::string& column, const std::string& value) {
+    for (const Row& r : rows) {
+        auto it = r.find(column);
+        if (it != r.end() && it->second == value) return &r;
+    }
+    return nullptr;
+}
+
+std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
+
+// Replaces every occurrence of `from` (at least one must be there) by `to`.
+std::string replaced_all(std::string text, const std::string& from, const std::string& to) {
+    EXPECT_NE(text.find(from), std::string::npos) << "no \"" << from << "\" in the control file";
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// Replaces the one occurrence of `from` (which must be there) by `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << "no \"" << from << "\" in the control file";
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+// Runs statements on a SQLite file through the C API; the first column of
+// the last row of a query comes back as text.
+class SqliteFile {
+public:
+    explicit SqliteFile(const std::string& path) {
+        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) ADD_FAILURE() << "cannot open " << path;
+        sqlite3_busy_timeout(db_, 5000);
+    }
+    ~SqliteFile() { sqlite3_close(db_); }
+    void exec(const std::string& sql) {
+        char* error = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            ADD_FAILURE() << sql << ": " << (error ? error : "?");
+            sqlite3_free(error);
+        }
+    }
+    std::string value(const std::string& sql) {
+        std::string result;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+            ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db_);
+            return result;
+        }
+        while (sqlite3_step(st) == SQLITE_ROW)
+            if (const unsigned char* t = sqlite3_column_text(st, 0)) result = reinterpret_cast<const char*>(t);
+        sqlite3_finalize(st);
+        return result;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// A database with two tables, an index, a view and a table that was
+// dropped after it was filled, so that the free list is not empty.
+void build_sample(const std::string& path) {
+    SqliteFile db(path);
+    db.exec("PRAGMA page_size = 1024;"
+            "CREATE TABLE t_accounts (id INTEGER PRIMARY KEY, owner VARCHAR(30), balance NUMERIC(12,2));"
+            "CREATE INDEX t_accounts_owner ON t_accounts (owner);"
+            "CREATE TABLE t_events (at TEXT, what TEXT);"
+            "CREATE VIEW v_rich AS SELECT * FROM t_accounts WHERE balance > 1000;"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400)"
+            " INSERT INTO t_accounts (owner, balance) SELECT 'owner ' || i, i * 7.5 FROM n;"
+            "INSERT INTO t_events VALUES ('2024-01-01 00:00:00', 'opened');"
+            "CREATE TABLE t_gone (x TEXT);"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100)"
+            " INSERT INTO t_gone SELECT printf('%.*c', 500, 'z') FROM n;"
+            "DROP TABLE t_gone;");
+}
+
+// ---------------------------------------------------------------------
+// The SQLite example
+
+TEST(SqliteExample, EveryCursorDeliversTheDatabasesOwnFigures) {
+    CollectorRun c;
+    const std::string db_path = c.dir.file("sample.db");
+    build_sample(db_path);
+    std::string page_count, freelist, accounts_bytes, accounts_pages, index_bytes;
+    {
+        SqliteFile db(db_path);
+        page_count = db.value("PRAGMA page_count");
+        freelist = db.value("PRAGMA freelist_count");
+        accounts_bytes = db.value("SELECT SUM(pgsize) FROM dbstat WHERE name = 't_accounts'");
+        accounts_pages = db.value("SELECT COUNT(*) FROM dbstat WHERE name = 't_accounts'");
+        index_bytes = db.value("SELECT SUM(pgsize) FROM dbstat WHERE name = 't_accounts_owner'");
+    }
+    ASSERT_NE(freelist, "0") << "the sample should have free pages";
+
+    c.control("proc", example("proc"));
+    c.control("dict", example("dict"));
+    // One collection and one nupa pass are enough.
+    c.control("coll", replaced(example("coll"), "go_home 12;", "go_home 7;"));
+    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    RunResult r = c.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = c.output();
+    EXPECT_NE(out.find("Collector ended"), std::string::npos) << out;
+    EXPECT_EQ(out.find("CGN1521E"), std::string::npos) << "a cursor failed:\n" << out;
+
+    std::vector<Row> pages = nupa_rows(out, "DBPAGES");
+    ASSERT_EQ(pages.size(), 1u) << out;
+    EXPECT_EQ(pages[0]["page_count"], page_count);
+    EXPECT_EQ(pages[0]["page_size"], "1024");
+    EXPECT_EQ(pages[0]["freelist_count"], freelist);
+
+    std::vector<Row> sizes = nupa_rows(out, "OBJSIZE");
+    const Row* accounts = find_row(sizes, "name", "t_accounts");
+    ASSERT_NE(accounts, nullptr) << out;
+    EXPECT_EQ(accounts->at("bytes"), accounts_bytes);
+    EXPECT_EQ(accounts->at("pages"), accounts_pages);
+    const Row* index = find_row(sizes, "name", "t_accounts_owner");
+    ASSERT_NE(index, nullptr) << out;
+    EXPECT_EQ(index->at("bytes"), index_bytes);
+    EXPECT_NE(find_row(sizes, "name", "t_events"), nullptr);
+    EXPECT_EQ(find_row(sizes, "name", "t_gone"), nullptr) << "a dropped table is still listed";
+    // Biggest first: the accounts table outgrows everything else.
+    EXPECT_EQ(sizes.front()["name"], "t_accounts");
+
+    std::vector<Row> schema = nupa_rows(out, "SCHEMA");
+    EXPECT_EQ(schema.size(), 4u) << out;  // two tables, an index, a view
+    const Row* idx = find_row(schema, "name", "t_accounts_owner");
+    ASSERT_NE(idx, nullptr) << out;
+    EXPECT_EQ(idx->at("type"), "index");
+    EXPECT_EQ(idx->at("tbl_name"), "t_accounts");
+    const Row* view = find_row(schema, "name", "v_rich");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->at("type"), "view");
+}
+
+TEST(SqliteExample, LaterPassesSeeTheDatabaseChange) {
+    CollectorRun c;
+    const std::string db_path = c.dir.file("sample.db");
+    build_sample(db_path);
+    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
+    c.control("dict", example("dict"));
+    c.control("coll", replaced(replaced_all(example("coll"), "interval 5;", "interval 2;"), "go_home 12;",
+                               "go_home 20;"));
+    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
+    const std::string out_path = c.dir.file(c.output_name());
+    ASSERT_TRUE(wait_for_text(out_path, ":v_rich", 20)) << read_file(out_path);
+
+    // A new table while the collector runs (the collector only reads).
+    SqliteFile(db_path).exec("CREATE TABLE t_later (x INTEGER);");
+    EXPECT_TRUE(wait_for_text(out_path, ":t_later", 20)) << read_file(out_path);
+    EXPECT_EQ(wait_program(p, 60), 0);
+    const std::string out = read_file(out_path);
+    std::vector<Row> schema = nupa_rows(out, "SCHEMA");
+    EXPECT_NE(find_row(schema, "name", "t_later"), nullptr);
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------
+// PostgreSQL through psqlODBC
+
+// The example's cursors read SQLite's own catalogue (dbstat, pragma
+// functions), which PostgreSQL does not have; these are the same three
+// questions asked of PostgreSQL's statistics views and catalogue. psqlODBC
+// hands "name" and "text" columns over as long text, which the fetch
+// refuses, so they are cast to varchar(n) -- with CAST(... AS ...): every
+// word with a colon is a host variable, so "::" casts cannot be written.
+const char* const kPgCollect =
+    "cursor DBSTAT;\n"
+    "  INSERT INTO pg.database (datname, numbackends, xact_commit) VALUES (:datname, :INT!numbackends, "
+    ":xact_commit);\n"
+    "  insert_select SELECT CAST(datname AS varchar(64)) AS datname, numbackends, xact_commit FROM pg_stat_database;\n"
+    "  insert_where datname = current_database();\n"
+    "  interval INTERVAL;\n"
+    "  limit 10;\n"
+    "  samples 1;\n"
+    "cursor RELSIZE;\n"
+    "  INSERT INTO pg.relsize (relname, relkind, bytes) VALUES (:relname, :relkind, :bytes);\n"
+    "  insert_select SELECT CAST(c.relname AS varchar(64)) AS relname, CAST(c.relkind AS varchar(1)) AS relkind,"
+    " pg_relation_size(c.oid) AS bytes FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace;\n"
+    "  insert_where n.nspname = 'shop' ORDER BY 1;\n"
+    "  interval INTERVAL;\n"
+    "  limit 100;\n"
+    "  samples 1;\n"
+    "; The SELECT is made from the host variables and the table name.\n"
+    "cursor ITEMS;\n"
+    "  INSERT INTO shop.items (name, qty, price) VALUES (:name, :INT!qty, :price);\n"
+    "  insert_where qty > 0 ORDER BY name;\n"
+    "  interval INTERVAL;\n"
+    "  limit 100;\n"
+    "  samples 1;\n"
+    "  go_home GOHOME;\n"
+    "end;\n";
+
+class PgCollector : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = std::make_unique<PgServer>();
+        if (!server_->ok()) return;
+        ok_ = server_->psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw';"
+                            "CREATE DATABASE shopdb OWNER monitor;") &&
+              server_->psql("SET ROLE monitor; CREATE SCHEMA shop;"
+                            "CREATE TABLE shop.items (name varchar(20), qty integer, price numeric(8,2));"
+                            "INSERT INTO shop.items VALUES ('widget', 3, 2.50), ('gadget', 12, 19.99),"
+                            " ('sold out', 0, 1.00);"
+                            "CREATE INDEX items_name ON shop.items (name);",
+                            "shopdb");
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "");
+        ASSERT_TRUE(ok_) << "setting up the database failed";
+        run_.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
+        // The user in the connection string wins over the logon id.
+        run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb") + ";UID=monitor;PWD={mon pw}";
+    }
+
+    void control_files(int interval, int go_home) {
+        const std::string every = std::to_string(interval);
+        run_.control("proc", replaced_all(example("proc"), "interval 5;", "interval " + every + ";"));
+        run_.control("dict", example("dict"));
+        run_.control("coll", replaced(replaced_all(kPgCollect, "INTERVAL", every), "GOHOME",
+                                      std::to_string(go_home)));
+    }
+
+    static std::unique_ptr<PgServer> server_;
+    static bool ok_;
+    CollectorRun run_;
+};
+
+std::unique_ptr<PgServer> PgCollector::server_;
+bool PgCollector::ok_ = false;
+
+TEST_F(PgCollector, RowsOfEveryCursorArriveWithTheirValues) {
+    control_files(5, 7);
+    RunResult r = run_.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_EQ(out.find("CGN1521E"), std::string::npos) << "a cursor failed:\n" << out;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+
+    std::vector<Row> items = nupa_rows(out, "ITEMS");
+    ASSERT_EQ(items.size(), 2u) << out;  // "sold out" is filtered by insert_where
+    EXPECT_EQ(items[0]["name"], "gadget");
+    EXPECT_EQ(items[0]["qty"], "12");
+    EXPECT_EQ(items[0]["price"], "19.99");
+    EXPECT_EQ(items[1]["name"], "widget");
+    EXPECT_EQ(items[1]["qty"], "3");
+    EXPECT_EQ(items[1]["price"], "2.50");
+
+    std::vector<Row> db = nupa_rows(out, "DBSTAT");
+    ASSERT_EQ(db.size(), 1u) << out;
+    EXPECT_EQ(db[0]["datname"], "shopdb");
+    // The collector's own session is one of the backends.
+    EXPECT_GE(std::atoi(db[0]["numbackends"].c_str()), 1);
+    EXPECT_GT(std::atoll(db[0]["xact_commit"].c_str()), 0);
+
+    std::vector<Row> rel = nupa_rows(out, "RELSIZE");
+    const Row* table = find_row(rel, "relname", "items");
+    ASSERT_NE(table, nullptr) << out;
+    EXPECT_EQ(table->at("relkind"), "r");
+    EXPECT_EQ(table->at("bytes"), "8192");  // three rows: one heap page
+    const Row* index = find_row(rel, "relname", "items_name");
+    ASSERT_NE(index, nullptr) << out;
+    EXPECT_EQ(index->at("relkind"), "i");
+}
+
+// Waits until the file holds the text somewhere after the first `from`
+// bytes.
+bool wait_for_text_after(const std::string& path, size_t from, const std::string& text, int timeout_s) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string content = read_file(path);
+        if (content.size() > from && content.find(text, from) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST_F(PgCollector, ServerRestartBetweenPassesIsSurvived) {
+    control_files(2, 30);
+    Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, run_.env, run_.dir.path());
+    const std::string out_path = run_.dir.file(run_.output_name());
+    ASSERT_TRUE(wait_for_text(out_path, ":widget", 20)) << read_file(out_path);
+
+    ASSERT_TRUE(server_->stop());
+    size_t mark = read_file(out_path).size();
+    EXPECT_TRUE(wait_for_text_after(out_path, mark, "CGN1521E", 15)) << read_file(out_path);
+
+    ASSERT_TRUE(server_->start());
+    // A row that exists only after the restart proves a fresh fetch.
+    ASSERT_TRUE(server_->psql("INSERT INTO shop.items VALUES ('after restart', 1, 0.10);", "shopdb"));
+    mark = read_file(out_path).size();
+    EXPECT_TRUE(wait_for_text_after(out_path, mark, ":after restart", 20)) << read_file(out_path);
+
+    EXPECT_EQ(wait_program(p, 60), 0);
+    const std::string out = read_file(out_path);
+    EXPECT_NE(out.find("Collector ended"), std::string::npos) << out;
+    // The lost connection is reported with its code and later passes log
+    // on again.
+    EXPECT_TRUE(out.find("-3113") != std::string::npos || out.find("-12541") != std::string::npos) << out;
+    std::vector<Row> items = nupa_rows(out, "ITEMS");
+    EXPECT_EQ(items.size(), 3u) << out;
+    EXPECT_TRUE(server_->psql("DELETE FROM shop.items WHERE name = 'after restart';", "shopdb"));
+}
+
+// ---------------------------------------------------------------------
+// Bad input
+
+TEST(DatabaseBadInput, MissingTableFailsItsCursorOnlyAndTheRunGoesOn) {
+    CollectorRun c;
+    const std::string db_path = c.dir.file("sample.db");
+    build_sample(db_path);
+    c.control("proc", example("proc"));
+    c.control("dict", example("dict"));
+    c.control("coll",
+              "cursor NOTABLE;\n"
+              "  INSERT INTO no_such_table (a) VALUES (:a);\n"
+              "  interval 5;\n"
+              "  limit 10;\n"
+              "cursor GOOD;\n"
+              "  INSERT INTO t_events (what) VALUES (:what);\n"
+              "  interval 5;\n"
+              "  limit 10;\n"
+              "  go_home 7;\n"
+              "end;\n");
+    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    RunResult r = c.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = c.output();
+    EXPECT_TRUE(has_line(out, "ORU0006I", "SQLCODE for PREPARE = -20001")) << out;
+    EXPECT_NE(out.find("no such table: no_such_table"), std::string::npos) << out;
+    EXPECT_TRUE(has_line(out, "CGN1521E", "Interval collection failed for cursor NOTABLE")) << out;
+    EXPECT_FALSE(has_line(out, "CGN1521E", "cursor GOOD")) << out;
+    // The good cursor still delivers its row; the failed one has none.
+    std::vector<Row> good = nupa_rows(out, "GOOD");
+    ASSERT_EQ(good.size(), 1u) << out;
+    EXPECT_EQ(good[0]["what"], "opened");
+    EXPECT_TRUE(nupa_rows(out, "NOTABLE").empty());
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+}
+
+TEST(DatabaseBadInput, FileThatIsNoDatabaseIsReportedAtEveryPass) {
+    CollectorRun c;
+    const std::string bogus = c.dir.write("bogus.db", std::string(4096, 'x') + "this is not a database\n");
+    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
+    c.control("dict", example("dict"));
+    c.control("coll",
+              "cursor ONE;\n"
+              "  INSERT INTO t_events (what) VALUES (:what);\n"
+              "  interval 2;\n"
+              "  limit 10;\n"
+              "  go_home 5;\n"
+              "end;\n");
+    c.env["COLL_CONNECT"] = "sqlite:" + bogus;
+    RunResult r = c.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = c.output();
+    EXPECT_TRUE(has_line(out, "RCD0105E", "Connect sql code = -20026")) << out;
+    EXPECT_TRUE(has_line(out, "RCD0105E", "file is not a database (" + bogus + ")")) << out;
+    // Each collection pass tries to log on again: passes at 0, 2 and 4.
+    EXPECT_GE(lines_with(out, "RCD0100E").size(), 2u) << out;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+    // The file was only read.
+    EXPECT_EQ(read_file(bogus), std::string(4096, 'x') + "this is not a database\n");
+}
+
+} // namespace
