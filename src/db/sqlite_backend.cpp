@@ -189,13 +189,17 @@ public:
     // The file is only read: there is no unit of work to end.
     int commit() override { return ok(); }
     int rollback() override { return ok(); }
+    // Ending the connection always succeeds: the file is read-only, there is
+    // no work to keep or undo.
     int commit_release() override {
         close_db();
-        return ok();
+        set_result(0);
+        return 0;
     }
     int rollback_release() override {
         close_db();
-        return ok();
+        set_result(0);
+        return 0;
     }
 
     int fail(int r, const std::string& msg) {
@@ -277,7 +281,10 @@ int SqliteStatement::fetch(SelectDescriptor& d) {
         const SelectItem& it = d.items[static_cast<size_t>(i)];
         char* out = d.buffer.data() + d.offset[static_cast<size_t>(i)];
         const int cap = it.buf_len;
-        const int storage = sqlite3_column_type(st_, i);
+        // One call into the statement per column; type, text and length
+        // are then read off the column's value.
+        sqlite3_value* value = sqlite3_column_value(st_, i);
+        const int storage = sqlite3_value_type(value);
         if (storage == SQLITE_NULL) {
             d.indicator[static_cast<size_t>(i)] = -1;
             d.value_len[static_cast<size_t>(i)] = 0;
@@ -285,8 +292,8 @@ int SqliteStatement::fetch(SelectDescriptor& d) {
         }
         d.indicator[static_cast<size_t>(i)] = 0;
         if (it.type == kDbRaw) {
-            const auto* b = static_cast<const unsigned char*>(sqlite3_column_blob(st_, i));
-            const int bytes = sqlite3_column_bytes(st_, i);
+            const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(value));
+            const int bytes = sqlite3_value_bytes(value);
             const int take = std::min(bytes, cap / 2);
             for (int k = 0; k < take; ++k) {
                 out[2 * k] = kHex[b[k] >> 4];
@@ -295,8 +302,8 @@ int SqliteStatement::fetch(SelectDescriptor& d) {
             d.value_len[static_cast<size_t>(i)] = bytes * 2;
             continue;
         }
-        const unsigned char* t = sqlite3_column_text(st_, i);
-        const int bytes = sqlite3_column_bytes(st_, i);
+        const unsigned char* t = sqlite3_value_text(value);
+        const int bytes = sqlite3_value_bytes(value);
         if (storage == SQLITE_TEXT && strict_number_[static_cast<size_t>(i)]) {
             if (bytes == 0) {
                 d.indicator[static_cast<size_t>(i)] = -1;

@@ -157,6 +157,8 @@ TEST(SqliteExample, EveryCursorDeliversTheDatabasesOwnFigures) {
     const std::string out = c.output();
     EXPECT_NE(out.find("Collector ended"), std::string::npos) << out;
     EXPECT_EQ(out.find("CGN1521E"), std::string::npos) << "a cursor failed:\n" << out;
+    // Ending the read-only connection at the end is no commit failure.
+    EXPECT_EQ(out.find("RCC0360W"), std::string::npos) << out;
 
     std::vector<Row> pages = nupa_rows(out, "DBPAGES");
     ASSERT_EQ(pages.size(), 1u) << out;
