@@ -196,6 +196,46 @@ private:
     std::vector<char> work_;
 };
 
+// Hexadecimal dump of a fetched row buffer (debug level 9), 32 bytes a
+// line, at most 512 bytes.
+void dump_buffer(const std::vector<char>& buf, size_t total) {
+    static const char hex[] = "0123456789ABCDEF";
+    const size_t n = std::min<size_t>(total, 512);
+    for (size_t at = 0; at < n; at += 32) {
+        std::string line;
+        for (size_t i = at; i < std::min(n, at + 32); ++i) {
+            const auto b = static_cast<unsigned char>(buf[i]);
+            line += hex[b >> 4];
+            line += hex[b & 15];
+        }
+        PRINT('t', "oru0156", "%04zu: %s\n", at, line.c_str());
+    }
+}
+
+// The values of one fetched row as handed to the row store (debug level 8
+// per column, and the row itself when the cursor is traced).
+void trace_row(const curs& cur, const SelectDescriptor& d) {
+    if (debug_on(8)) {
+        for (size_t i = 0; i < d.items.size(); ++i) {
+            const SelectItem& it = d.items[i];
+            PRINT('t', "oru0160", "Column %zu <%.*s> type <%d> length <%d> indicator <%d> value <%.*s>\n",
+                  i + 1, static_cast<int>(it.name.size()), it.name.c_str(), it.type, d.value_len[i],
+                  d.indicator[i], d.indicator[i] < 0 ? 0 : d.value_len[i], d.value(i));
+        }
+    }
+    if (cur.trace) {
+        std::string row;
+        for (size_t i = 0; i < d.items.size(); ++i) {
+            if (i) row += '|';
+            if (d.indicator[i] < 0)
+                row += "NULL";
+            else
+                row.append(d.value(i), static_cast<size_t>(d.value_len[i]));
+        }
+        PRINT('t', "rpf0355", "Row %d of %s: %s\n", cur.fetch_rows, cur.cur_name.c_str(), row.c_str());
+    }
+}
+
 void trace_statement(const std::string& sql) {
     PRINT('i', "oru0085", "--------------------------------------------------\n");
     PRINT('i', "oru0090", "Starting new SQL query.\n");
@@ -285,10 +325,14 @@ int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSi
         code = step_code(cur, stmt->fetch(d), sql, "FETCH");
         if (code == kDbInvalidNumber) continue;
         if (code != 0) break;
-        if (debug_on(9)) PRINT('t', "oru0155", "Data from Oracle: <%d>\n", static_cast<int>(total));
+        if (debug_on(9)) {
+            PRINT('t', "oru0155", "Data from Oracle: <%d>\n", static_cast<int>(total));
+            dump_buffer(d.buffer, total);
+        }
         finisher.finish(d);
         ++cur.fetch_rows;
         ++cur.row_no;
+        if (cur.trace || debug_on(8)) trace_row(cur, d);
         if (sink(cur, &d, time_text) <= 0) {
             PRINT('e', "rpf0350", "Time = %s For cursor %s, merge failed after = %d rowsHolding cursor\n",
                   form_time().c_str(), cur.cur_name.c_str(), cur.fetch_rows);

@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/database.h"
 #include "db/fetch.h"
+#include "runtime/trace.h"
 #include "db/utf8.h"
 #include "runtime/settings.h"
 #include "support/state.h"
@@ -189,6 +190,21 @@ TEST_F(SqliteFetch, InvalidNumberSkipsOnlyThatRow) {
     EXPECT_EQ(rows[1].values[1], "      30");
     EXPECT_TRUE(has(out, "SQLCODE for FETCH = -1722")) << out;
     EXPECT_FALSE(database_info.released);
+}
+
+TEST_F(SqliteFetch, TracedRowsAndBufferDumps) {
+    make_db("CREATE TABLE t(k INTEGER, s VARCHAR(8));"
+            "INSERT INTO t VALUES(7, 'ab'), (8, NULL);");
+    ASSERT_EQ(logon(), 0);
+    cursor.trace = 1;
+    my_trace_all[9] = 1;
+    std::string out = captured([&] { EXPECT_EQ(fetch("SELECT k, s FROM t ORDER BY k"), 0); });
+    const std::string pad(20, ' ');
+    EXPECT_TRUE(has(out, "Row 1 of " + cursor.cur_name + ": " + pad + "7|ab")) << out;
+    EXPECT_TRUE(has(out, "Row 2 of " + cursor.cur_name + ": " + pad + "8|NULL")) << out;
+    // The raw buffer of the first row as fetched: "7" in the 21-byte number
+    // field, then "ab" in the text field.
+    EXPECT_TRUE(has(out, "0000: 37" + std::string(40, '0') + "6162")) << out;
 }
 
 TEST_F(SqliteFetch, StatementFailuresRollBackAndRelease) {
