@@ -20,10 +20,12 @@
 #include "runtime/settings.h"
 #include "runtime/signals.h"
 #include "runtime/trace.h"
+#include "support/child_process.h"
 
 namespace qvxtest {
 
 void reset_collector_state() {
+    qvx::reset_child_processes();
     qvx::reset_signals();
     qvx::reset_messages();
     qvx::reset_settings();
