@@ -351,7 +351,7 @@ TEST_F(PgCollector, ServerRestartBetweenPassesIsSurvived) {
     mark = read_file(out_path).size();
     EXPECT_TRUE(wait_for_text_after(out_path, mark, ":after restart", 20)) << read_file(out_path);
 
-    EXPECT_EQ(wait_program(p, 60), 0);
+    EXPECT_EQ(wait_program(p, 60), 0) << read_file(run_.dir.file("stderr.txt"));
     const std::string out = read_file(out_path);
     EXPECT_NE(out.find("Collector ended"), std::string::npos) << out;
     // The lost connection is reported with its code and later passes log
