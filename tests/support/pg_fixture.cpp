@@ -14,8 +14,35 @@
 namespace qvxtest {
 namespace {
 
-const char* const kBin = "/usr/lib/postgresql/15/bin";
-const char* const kDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so";
+namespace fs = std::filesystem;
+
+// The server programs of the newest PostgreSQL installed (15 on Debian 12).
+std::string server_bin() {
+    std::string best = "/usr/lib/postgresql/15/bin";
+    int best_version = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/usr/lib/postgresql", ec)) {
+        const int v = std::atoi(e.path().filename().c_str());
+        if (v > best_version && fs::exists(e.path() / "bin" / "initdb")) {
+            best_version = v;
+            best = (e.path() / "bin").string();
+        }
+    }
+    return best;
+}
+
+// psqlODBC's Unicode driver, wherever the multiarch directory puts it.
+std::string driver_path() {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/usr/lib", ec)) {
+        const fs::path p = e.path() / "odbc" / "psqlodbcw.so";
+        if (fs::exists(p, ec)) return p.string();
+    }
+    return "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so";
+}
+
+const std::string kBin = server_bin();
+const std::string kDriver = driver_path();
 const char* const kAdminPassword = "qvx-admin";
 
 int free_port() {
