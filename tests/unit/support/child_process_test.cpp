@@ -259,7 +259,13 @@ TEST_F(ChildProcessTest, ChildrenStartWithCleanSignalsAndDescriptors) {
     ::sigprocmask(SIG_SETMASK, &saved, nullptr);
     std::signal(SIGINT, SIG_DFL);
     ::close(leaked);
-    EXPECT_EQ(sigs, (r_exec_chain{"SigBlk:\t0000000000000000", "SigIgn:\t0000000000000000"}));
+    // Signals 32 and 33 belong to the C library: a process cannot change
+    // them, so whatever the test runner passed down is not counted.
+    ASSERT_EQ(sigs.size(), 2u);
+    EXPECT_EQ(sigs[0], "SigBlk:\t0000000000000000");
+    ASSERT_EQ(sigs[1].rfind("SigIgn:\t", 0), 0u);
+    const unsigned long long ignored = std::stoull(sigs[1].substr(8), nullptr, 16);
+    EXPECT_EQ(ignored & ~0x180000000ULL, 0u) << sigs[1];
     EXPECT_EQ(fds, (r_exec_chain{"0", "1", "2", "3"}));
     EXPECT_EQ(fds_shell, (r_exec_chain{"0", "1", "2", "3"}));
 }
