@@ -9,6 +9,7 @@
 #include "control/dictionary.h"
 #include "control/distributor.h"
 #include "runtime/environment.h"
+#include "channel/pipe_channel.h"
 #include "control/cursor.h"
 #include "channel/nupa.h"
 #include "pipeline/cursor_run.h"
@@ -41,6 +42,7 @@ void reset_collector_state() {
     qvx::servstatus_len = 0;
     qvx::reset_schedule();
     qvx::reset_database();
+    qvx::reset_pipe_channel();
     qvx::go_home = 0;
 }
 
