@@ -165,7 +165,7 @@ public:
     int run();
 
 private:
-    enum class Flow { next, stop, quit };  // quit: return 1 at once
+    using Flow = StatementFlow;  // quit: return 1 at once
 
     Flow statement(const std::string& buf);
     Flow keyword(const Keyword& k, std::string_view whole, std::string_view rest,
@@ -412,31 +412,10 @@ int CollectParser::run() {
     PRINT('i', "pcc0280", "-- Starting parse of COLLECT.CTL -- Time = %s\n", form_time().c_str());
     dashes("pcc0285", 51);
 
-    std::string path;
-    InputFile file = u_openInputFile("coll", &path);
-    bool stopped = false;
-    if (!file) {
-        failed_ = true;
-        stopped = true;
-    } else {
-        StatementReader reader(
-            file.get(), [](const std::string& line) { PRINT('i', "pcc0305", "%s", line.c_str()); },
-            path);
-        for (;;) {
-            const StatementReader::Result r = reader.next();
-            if (r == StatementReader::Result::end_of_file) break;
-            if (r == StatementReader::Result::too_long) {
-                failed_ = true;
-                continue;
-            }
-            const Flow f = statement(reader.buffer());
-            if (f == Flow::quit) return 1;
-            if (f == Flow::stop) {
-                stopped = true;
-                break;
-            }
-        }
-    }
+    const ReadEnd how = read_control_file("coll", "pcc0305", failed_,
+                                          [this](const std::string& stmt) { return statement(stmt); });
+    if (how == ReadEnd::quit) return 1;
+    const bool stopped = how == ReadEnd::stopped;
     if (!stopped && !end_seen_) {
         PRINT('e', "pcc0730", "Missing end statement\n");
         failed_ = true;

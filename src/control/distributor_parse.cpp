@@ -64,7 +64,7 @@ public:
     int run();
 
 private:
-    enum class Flow { next, stop, quit };  // quit: return 1 at once
+    using Flow = StatementFlow;  // quit: return 1 at once
 
     Flow statement(const std::string& buf);
     Flow keyword(int code, const std::string& word);
@@ -464,31 +464,10 @@ int ProcessParser::run() {
     PRINT('i', "ppc0745", "-- Starting parse of PROCESS.CTL -- Time = %s\n", form_time().c_str());
     dashes("ppc0750", 56);
 
-    std::string path;
-    InputFile file = u_openInputFile("proc", &path);
-    bool stopped = false;
-    if (!file) {
-        failed_ = true;
-        stopped = true;
-    } else {
-        StatementReader reader(
-            file.get(), [](const std::string& line) { PRINT('i', "ppc0770", "%s", line.c_str()); },
-            path);
-        for (;;) {
-            StatementReader::Result r = reader.next();
-            if (r == StatementReader::Result::end_of_file) break;
-            if (r == StatementReader::Result::too_long) {
-                failed_ = true;
-                continue;
-            }
-            Flow f = statement(reader.buffer());
-            if (f == Flow::quit) return 1;
-            if (f == Flow::stop) {
-                stopped = true;
-                break;
-            }
-        }
-    }
+    const ReadEnd how = read_control_file("proc", "ppc0770", failed_,
+                                          [this](const std::string& stmt) { return statement(stmt); });
+    if (how == ReadEnd::quit) return 1;
+    const bool stopped = how == ReadEnd::stopped;
     if (!stopped && !end_seen_) {
         PRINT('e', "ppc1185", "Missing end statement\n");
         failed_ = true;

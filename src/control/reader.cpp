@@ -158,4 +158,32 @@ StatementReader::Result StatementReader::next() {
     return Result::end_of_file;
 }
 
+ReadEnd read_control_file(const char* base, const char* echo_id, bool& failed,
+                          const std::function<StatementFlow(const std::string&)>& handle) {
+    std::string path;
+    InputFile file = u_openInputFile(base, &path);
+    if (!file) {
+        failed = true;
+        return ReadEnd::stopped;
+    }
+    StatementReader reader(
+        file.get(), [echo_id](const std::string& line) { PRINT('i', echo_id, "%s", line.c_str()); }, path);
+    for (;;) {
+        const StatementReader::Result r = reader.next();
+        if (r == StatementReader::Result::end_of_file) return ReadEnd::end_of_file;
+        if (r == StatementReader::Result::too_long) {
+            failed = true;
+            continue;
+        }
+        switch (handle(reader.buffer())) {
+        case StatementFlow::next:
+            break;
+        case StatementFlow::stop:
+            return ReadEnd::stopped;
+        case StatementFlow::quit:
+            return ReadEnd::quit;
+        }
+    }
+}
+
 } // namespace qvx

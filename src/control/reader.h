@@ -69,4 +69,21 @@ private:
     int line_ = 0;
 };
 
+// What a parser answers for one statement: read on, stop reading (the end
+// of the file is then not checked), or give up at once.
+enum class StatementFlow { next, stop, quit };
+
+// How reading a control file ended.
+enum class ReadEnd {
+    end_of_file,  // every statement was read
+    stopped,      // a statement stopped the reading, or the file is missing
+    quit,         // a statement gave up at once
+};
+
+// Searches the control file by base name and hands every statement to
+// handle; each line is echoed under echo_id when tracing is on. A missing
+// file or an over-long statement sets failed.
+ReadEnd read_control_file(const char* base, const char* echo_id, bool& failed,
+                          const std::function<StatementFlow(const std::string&)>& handle);
+
 } // namespace qvx
