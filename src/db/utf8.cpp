@@ -104,17 +104,23 @@ int utf8_prefix(const char* text, int len, int max_chars) {
     return pos;
 }
 
+// The locale and its code page are there; otherwise traces why not.
+static bool locale_usable(const LocaleInfo& info, const char* no_locale_id, const char* no_codepage_id) {
+    if (!info.have_locale) {
+        if (trace_all) PRINT('t', no_locale_id, "TRC1:Locale returned null; no locale found.\n");
+        return false;
+    }
+    if (info.codepage.empty()) {
+        if (trace_all) PRINT('t', no_codepage_id, "TRC1:Codepage return was 0; Not a valid Codepage\n");
+        return false;
+    }
+    return true;
+}
+
 int Convert_toUTF8_wopt(char* dst, int dst_len, const char* src, int src_len, int options) {
     LocaleInfo& info = locale_info();
     if (trace_all) trace_parms("utf0010", "utf0011", "utf0012", dst_len, src, src_len);
-    if (!info.have_locale) {
-        if (trace_all) PRINT('t', "utf0014", "TRC1:Locale returned null; no locale found.\n");
-        return 0;
-    }
-    if (info.codepage.empty()) {
-        if (trace_all) PRINT('t', "utf0013", "TRC1:Codepage return was 0; Not a valid Codepage\n");
-        return 0;
-    }
+    if (!locale_usable(info, "utf0014", "utf0013")) return 0;
     int n;
     if (info.utf8) {
         n = std::min(src_len, dst_len);
@@ -133,14 +139,7 @@ int Convert_toUTF8_wopt(char* dst, int dst_len, const char* src, int src_len, in
 int Convert_fromUTF8(char* dst, int dst_len, const char* src, int src_len) {
     LocaleInfo& info = locale_info();
     if (trace_all) trace_parms("utf0020", "utf0021", "utf0022", dst_len, src, src_len);
-    if (!info.have_locale) {
-        if (trace_all) PRINT('t', "utf0024", "TRC1:Locale returned null; no locale found.\n");
-        return 0;
-    }
-    if (info.codepage.empty()) {
-        if (trace_all) PRINT('t', "utf0023", "TRC1:Codepage return was 0; Not a valid Codepage\n");
-        return 0;
-    }
+    if (!locale_usable(info, "utf0024", "utf0023")) return 0;
     int n;
     if (info.utf8) {
         n = std::min(src_len, dst_len);
