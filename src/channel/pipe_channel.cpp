@@ -175,6 +175,22 @@ std::string get_curs_name(const std::string& list, size_t& pos) {
     return list.substr(start, pos - start);
 }
 
+// Makes a pipe that has disappeared again and opens its reading end;
+// false with error 4 set when either step fails.
+bool recreate_read_pipe(comm_anchor* a, const std::string& path, PipeFd& fd_out) {
+    if (!make_pipe(path)) {
+        set_error(a, 4, "Create Pipe error %d. Pipe=%s", errno, path.c_str());
+        return false;
+    }
+    const int fd = open_nonblocking(path, O_RDONLY);
+    if (fd < 0) {
+        set_error(a, 4, "Open Pipe error %d. Pipe=%s", errno, path.c_str());
+        return false;
+    }
+    fd_out.reset(fd);
+    return true;
+}
+
 } // namespace
 
 std::function<void(unsigned)> comm_sleep = default_sleep;
@@ -292,16 +308,7 @@ curs_list* get_probe_reqs(comm_anchor* a) {
     a->c_list.clear();
 
     if (!exists(a->coll_pipe)) {
-        if (!make_pipe(a->coll_pipe)) {
-            set_error(a, 4, "Create Pipe error %d. Pipe=%s", errno, a->coll_pipe.c_str());
-            return nullptr;
-        }
-        const int fd = open_nonblocking(a->coll_pipe, O_RDONLY);
-        if (fd < 0) {
-            set_error(a, 4, "Open Pipe error %d. Pipe=%s", errno, a->coll_pipe.c_str());
-            return nullptr;
-        }
-        a->coll_fd.reset(fd);
+        if (!recreate_read_pipe(a, a->coll_pipe, a->coll_fd)) return nullptr;
         const int wfd = open_nonblocking(a->probe_pipe, O_WRONLY);
         if (wfd < 0) return nullptr;
         write_pipe_fd.reset(wfd);
@@ -525,16 +532,7 @@ std::vector<curs_list>* get_cursor_data(comm_anchor* a, const char* list) {
     }
 
     if (!exists(a->probe_pipe)) {
-        if (!make_pipe(a->probe_pipe)) {
-            set_error(a, 4, "Create Pipe error %d. Pipe=%s", errno, a->probe_pipe.c_str());
-            return nullptr;
-        }
-        const int fd = open_nonblocking(a->probe_pipe, O_RDONLY);
-        if (fd < 0) {
-            set_error(a, 4, "Open Pipe error %d. Pipe=%s", errno, a->probe_pipe.c_str());
-            return nullptr;
-        }
-        a->probe_fd.reset(fd);
+        if (!recreate_read_pipe(a, a->probe_pipe, a->probe_fd)) return nullptr;
         write_pipe_fd.reset(open_nonblocking(a->probe_pipe, O_WRONLY));
     }
 
