@@ -301,6 +301,29 @@ comm_anchor* init_collector() {
     return a.release();
 }
 
+void read_request_parms(comm_anchor& a, const std::vector<unsigned char>& buf) {
+    for (auto& p : a.parms) p.clear();
+    a.parm_count = 0;
+    if (buf.size() < 4) return;
+    const long len = std::min<long>(get16(buf.data()), static_cast<long>(buf.size()));
+    const long name_len = get16(buf.data() + 2);
+    if (name_len < 0 || 4 + name_len >= len) return;
+    const auto path_end = std::find(buf.begin() + 4 + name_len, buf.begin() + len, 0);
+    if (path_end == buf.begin() + len) return;
+    const long path_len = static_cast<long>(path_end - buf.begin()) - 4 - name_len;
+    size_t pos = static_cast<size_t>(path_end - buf.begin()) + 1;
+    long remaining = len - name_len - path_len - 5;
+    while (remaining > 0 && pos < static_cast<size_t>(len)) {
+        const auto end = std::find(buf.begin() + static_cast<long>(pos), buf.begin() + len, 0);
+        if (end == buf.begin() + len) break;
+        const size_t n = static_cast<size_t>(end - buf.begin()) - pos;
+        if (a.parm_count < kParmSlots)  // parameters beyond the slots are dropped
+            a.parms[static_cast<size_t>(a.parm_count++)].assign(reinterpret_cast<const char*>(buf.data() + pos), n);
+        remaining -= static_cast<long>(n + 1);
+        pos += n + 1;
+    }
+}
+
 curs_list* get_probe_reqs(comm_anchor* a) {
     if (!a) return nullptr;
     a->error_code = 0;
@@ -356,19 +379,7 @@ curs_list* get_probe_reqs(comm_anchor* a) {
     a->probe_pipe.assign(buf.begin() + static_cast<long>(path_at), path_end);
     block.p_list.push_back(a->probe_pipe);
 
-    for (auto& p : a->parms) p.clear();
-    a->parm_count = 0;
-    size_t pos = static_cast<size_t>(path_end - buf.begin()) + 1;
-    long remaining = static_cast<long>(len) - name_len - static_cast<long>(a->probe_pipe.size()) - 5;
-    while (remaining > 0 && pos < buf.size()) {
-        const auto end = std::find(buf.begin() + static_cast<long>(pos), buf.end(), 0);
-        if (end == buf.end()) break;
-        const size_t n = static_cast<size_t>(end - buf.begin()) - pos;
-        if (a->parm_count < kParmSlots)  // parameters beyond the slots are dropped
-            a->parms[static_cast<size_t>(a->parm_count++)].assign(reinterpret_cast<const char*>(buf.data() + pos), n);
-        remaining -= static_cast<long>(n + 1);
-        pos += n + 1;
-    }
+    read_request_parms(*a, buf);
 
     block.pipe_buf = std::move(buf);
     a->c_list.push_back(std::move(block));

@@ -131,6 +131,12 @@ extern int qvxcomm_locked;                // code of the call in progress
 
 // ---------------------------------------------------------- collector end
 
+// Reads the parameters of a request (the strings after the reply path)
+// into the anchor's parms slots; slots beyond the 40th are dropped and the
+// remaining slots are cleared. Used for every request taken and again when
+// a demand is served.
+void read_request_parms(comm_anchor& anchor, const std::vector<unsigned char>& request);
+
 comm_anchor* init_collector();
 curs_list* get_probe_reqs(comm_anchor* anchor);
 // Writes every block's reply; null after a complete pass, else the blocks

@@ -104,22 +104,32 @@ void set_signal(int on) {
 
 bool signals_installed() { return installed; }
 
-bool interruptible_sleep(double seconds) {
+bool interruptible_sleep(double seconds) { return interruptible_wait(seconds, -1) == WaitEnd::signal; }
+
+bool signal_pending() { return any_noted != 0; }
+
+WaitEnd interruptible_wait(double seconds, int fd) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
         if (any_noted) {
             drain_wake_pipe();
-            return true;
+            return WaitEnd::signal;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-        if (left.count() <= 0) return false;
-        if (wake_pipe[0] >= 0) {
-            pollfd fd{wake_pipe[0], POLLIN, 0};
-            poll(&fd, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
-        } else {
-            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(60'000)));
+        if (left.count() <= 0) return WaitEnd::timeout;
+        pollfd fds[2];
+        nfds_t n = 0;
+        if (wake_pipe[0] >= 0) fds[n++] = {wake_pipe[0], POLLIN, 0};
+        const nfds_t data_at = n;
+        if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
+        const int ms = static_cast<int>(std::min<long long>(left.count(), 60'000));
+        if (n == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            continue;
         }
+        if (poll(fds, n, ms) > 0 && fd >= 0 && (fds[data_at].revents & (POLLIN | POLLHUP)) != 0 && !any_noted)
+            return WaitEnd::ready;
     }
 }
 

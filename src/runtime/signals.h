@@ -15,6 +15,16 @@ void service_signals();
 // signal.
 bool interruptible_sleep(double seconds);
 
+// How an interruptible wait ended.
+enum class WaitEnd { timeout, signal, ready };
+
+// Sleeps like interruptible_sleep but also wakes when fd (when >= 0)
+// becomes readable.
+WaitEnd interruptible_wait(double seconds, int fd);
+
+// True when a signal has been noted and not yet serviced.
+bool signal_pending();
+
 // True while the handlers are installed.
 bool signals_installed();
 
