@@ -1,21 +1,46 @@
-// The agent request queue as the scheduling loop sees it. The channel
-// arrives with the request handling; until then there is never a request
-// and no channel is open.
+// Serving the agent: the collector's side of the request channel. The
+// "upa" distributor calls do_upa, which opens the channel on its first
+// pass, takes the waiting request and answers it with status images or
+// the rows of the cursor it names.
 #pragma once
+
+#include "channel/pipe_channel.h"
 
 namespace qvx {
 
 // Result of do_upa when the queue held no request.
 constexpr int kNoRequest = 100;
 
-// Serves one agent request: 0 when one was answered, kNoRequest when
-// none was waiting, negative on a channel failure.
+// The collector's end of the channel; null until the first service pass.
+extern comm_anchor* ipc_ptr;
+
+// Serves one pass: 0 when requests were answered, kNoRequest when none
+// was waiting, -1 on a channel error or when a cursor's rows could not be
+// built. Ends the collector (quitting(-1004)) when the channel cannot be
+// built in three attempts.
 int do_upa();
+
+// Fills the block with the rows of the cursor it names; 0, or 1 when the
+// cursor is unknown, has no rows or memory is exhausted.
+int get_probe_data(curs_list& block);
+
+// Fills the block with one status image per cursor ("C-STATUS") or per
+// distributor ("D-STATUS"); false when memory is exhausted.
+bool build_status_reply(curs_list& block);
 
 // True while the agent request channel is open.
 bool upa_channel_open();
 
-// Terminates the channel ("term"); 0 on success.
+// Terminates the channel ("term"); 0 when it is closed afterwards.
 int term_upa_channel();
+
+// Releases the channel objects ("shut"), at the end of the process.
+void shut_upa_channel();
+
+// The seconds between the attempts to build the channel (3; tests shorten it).
+extern unsigned channel_retry_seconds;
+
+// Closes the channel and forgets it (tests).
+void reset_requests();
 
 } // namespace qvx

@@ -6,6 +6,8 @@
 #include <unordered_map>
 
 #include "pipeline/percent_cursor.h"
+#include "pipeline/server_status.h"
+#include "pipeline/virtual_cursors.h"
 #include "runtime/lifecycle.h"
 
 namespace qvx {
@@ -61,6 +63,8 @@ curs* find_cursor(std::string_view name) {
 void delete_cursors() {
     // Rows go with their cursors; the percent variables with "%CURSOR".
     forget_percent_cursor();
+    servstatus = nullptr;
+    servstatus_len = 0;
     cur_anchor.clear();
     CursorIndex& index = cursor_index();
     index.by_name.clear();
@@ -75,6 +79,7 @@ void set_operate(std::vector<OpRange>& list, long start, long end) {
 int init_cursors() {
     int rc = parse_curs();
     if (rc == 0) rc = create_percent_cursor();
+    if (rc == 0) rc = init_virtuals();
     // After COLLECT.CTL, and stopping at the first failure, these steps
     // bind the clauses kept on the cursors: percent cursors, virtual
     // cursors, age_to, the version chains, decodes, pre_cursor, in_list,

@@ -87,7 +87,9 @@ struct columns {
     // Value binding, made with the first row of the cursor (see merge_text).
     int16_t value_source = kSourceNone;  // ValueSource
     int16_t select_item = -1;            // bound select-list item, from 0
-    const char* value_ptr = nullptr;     // a percent variable's buffer
+    const char* value_ptr = nullptr;     // a percent variable's buffer; in the percent
+                                         // cursor, a request parameter's text when set
+    const columns* percent_col = nullptr;  // the percent variable read
 };
 
 // A fetch exit named by the cursor (its name and mode).

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "control/cursor_parse.h"
+#include "control/interface_def.h"
 #include "control/tokenizer.h"
 #include "runtime/messages.h"
 
@@ -110,16 +111,16 @@ int compact_insert(curs& c, size_t length) {
 namespace coll {
 
 bool insert_statement(curs& c, std::string_view text, const std::vector<Word>& words) {
-    if (is_interface_definition(text)) {
-        std::string_view name = text.substr(text.find('!') + 1);
-        name = name.substr(0, name.find(' '));
-        PRINT('e', "pcc0506", "Interface definitions (INSERT !%.*s) are not available in this build\n",
-              static_cast<int>(name.size()), name.data());
-        return false;
-    }
     if (c.insert) {
         PRINT('e', "pcc0465", "Duplicate INSERT entry\n");
         return false;
+    }
+    if (is_interface_definition(text)) {
+        // The statement and the columns come from the interface definition.
+        std::string deduced;
+        if (parse_upa(text.substr(text.find('!')), deduced, c) != 0) return false;
+        c.insert.emplace(std::move(deduced));
+        return compact_insert(c, c.insert->size()) == 0;
     }
     c.insert.emplace(text);
 

@@ -61,6 +61,7 @@ struct PercentState {
     std::array<char*, kRunFields> field{};
     std::array<long, kRunFields> shown{};
     std::array<bool, kRunFields> valid{};
+    std::array<std::string, kParmCount> parm_text;  // request parameters in use
 };
 
 PercentState& state() {
@@ -230,6 +231,23 @@ void set_percent_sqlcode(const curs& c) {
     put_decimal(percent_cursor->first_row->text() + col->buf_offset, kNumberWidth, c.conn_rc);
 }
 
+void set_request_parms(std::span<const std::string> parms, int count) {
+    if (!percent_cursor) return;
+    PercentState& st = state();
+    constexpr size_t kLongestParm = 256;
+    size_t k = 0;
+    for (columns& col : percent_cursor->cols) {
+        if (lower_name(col.name).rfind("%parm", 0) != 0) continue;
+        if (k < parms.size() && static_cast<int>(k) < count && k < st.parm_text.size()) {
+            std::string& text = st.parm_text[k];
+            text = parms[k];
+            col.value_ptr = text.c_str();
+            col.length = static_cast<int32_t>(std::min(text.size(), kLongestParm));
+        }
+        ++k;
+    }
+}
+
 void forget_percent_cursor() {
     percent_cursor = nullptr;
     PercentState& st = state();
@@ -237,6 +255,7 @@ void forget_percent_cursor() {
     st.now_time = nullptr;
     st.field.fill(nullptr);
     st.valid.fill(false);
+    for (auto& t : st.parm_text) t.clear();
 }
 
 } // namespace qvx

@@ -4,6 +4,7 @@
 // any cursor can read.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,12 @@ void refresh_percent_fields(const curs& cursor, const std::string& time_text);
 
 // Writes the cursor's conn_rc_text into its "%sqlcode_" variable.
 void set_percent_sqlcode(const curs& cursor);
+
+// Gives the request parameters to the "%parm" columns: the k-th column
+// whose name begins with "%parm" (any case) takes parms[k] when k < count
+// (its value becomes the text, its length the text's length up to 256);
+// the others keep their values.
+void set_request_parms(std::span<const std::string> parms, int count);
 
 // Forgets the percent cursor (the cursor list is being deleted).
 void forget_percent_cursor();

@@ -85,6 +85,7 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
             }
             col.value_source = kSourcePercent;
             col.value_ptr = percent_cursor->first_row->text() + pc->buf_offset;
+            col.percent_col = pc;
             col.orig_type = pc->orig_type;
             col.length = pc->length;
             col.db_len = pc->length;
@@ -209,7 +210,14 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
                 break;
             }
             case kSourcePercent:
-                std::memcpy(dst, col.value_ptr, len);
+                if (col.percent_col && col.percent_col->value_ptr) {
+                    // A request parameter stands in for the variable.
+                    const size_t n = std::min(len, static_cast<size_t>(std::max(col.percent_col->length, 0)));
+                    std::memcpy(dst, col.percent_col->value_ptr, n);
+                    std::memset(dst + n, ' ', len - n);
+                } else {
+                    std::memcpy(dst, col.value_ptr, len);
+                }
                 break;
             case kSourceReference:
                 copy_from_row(dst, len, *col.source_cur->last_row, col.source_col->buf_offset);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "channel/requests.h"
 #include "control/cursor.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
@@ -27,7 +28,7 @@ void quitting(int code) {
     quitting_now = true;
     const std::string now = form_time();
     set_signal(0);
-    // The request channel is shut here once it exists.
+    shut_upa_channel();
     delete_cursors();
     PRINT('s', "ggn1505", "Time = %s, Collector ended\n", now.c_str());
     close_PRINT();

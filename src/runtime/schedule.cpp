@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "channel/nupa.h"
+#include "channel/request_wait.h"
 #include "channel/requests.h"
 #include "db/database.h"
 #include "pipeline/cursor_run.h"
@@ -66,6 +67,12 @@ void sleep_for(long seconds) {
     if (seconds > 0) interruptible_sleep(static_cast<double>(seconds));
 }
 
+// The nap of the request service: ends early when a request arrives.
+void request_nap(long seconds) {
+    if (go_home_time > 0) seconds = std::min(seconds, std::max(0L, go_home_time - now_relative()));
+    if (seconds > 0) wait_for_request(ipc_ptr, static_cast<double>(seconds));
+}
+
 void record_run(distrib& d, bool failed) {
     d.last_time = get_time();
     d.last_status = failed ? "FAIL" : "GOOD";
@@ -104,7 +111,7 @@ int serve_request_queue(distrib& d) {
             PRINT('t', "ZMS0001",
                   "Go to sleep for %d sec at %d; %d sec remain(s) until next collection\n",
                   static_cast<int>(nap), static_cast<int>(now), static_cast<int>(collect_at - now));
-        sleep_for(nap);
+        request_nap(nap);
         const long woke = now_relative();
         if (debug_on(4))
             PRINT('t', "ZMS0002", "Get up time: %d, next collection time: %d\n", static_cast<int>(woke),

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <regex>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ public:
         env["COLL_SERVERID"] = "SRV";
         env["COLL_VERSION"] = "qvx";
         env["COLL_PREFIX"] = dir.path() + "/tmp";
+        std::filesystem::create_directories(dir.path() + "/tmp");
         env["HOME"] = dir.path();
         env["USER"] = "tester";
         env["PWD"] = dir.path();

@@ -321,13 +321,13 @@ TEST_F(CursorParseTest, InsertTableNamesAndFaults) {
         {"insert INTO ab (A) VALUES (:A);", "pcc0715"},
         {"insert INTO sys.t. (A) VALUES (:A);", "pcc0720"},
         {"insert INTO sys.t VALUES :A(1;", "cev1825"},
-        {"INSERT  !upa1 (A) VALUES (:A);", "pcc0506"},
+        {"INSERT  !upa1 (A) VALUES (:A);", "cat1935"},
     };
     for (const auto& [stmt, id] : rows) {
         EXPECT_EQ(parse("cursor A;\n" + stmt + "\ntable_name T.X;\nend;\n"), 1) << stmt;
         EXPECT_TRUE(said(id)) << stmt << out;
     }
-    EXPECT_TRUE(said("pcc0506", "Interface definitions (INSERT !upa1) are not available in this build"));
+    EXPECT_TRUE(said("cat1935", "Can NOT open upa1.UPA"));
 }
 
 TEST_F(CursorParseTest, WindowPairs) {
