@@ -335,6 +335,11 @@ int test_dict_word(std::string_view word) {
 }
 
 dict_element* find_dict_element(std::string_view name) {
+    // Elements appended to the list directly join the index here.
+    if (dict_index.size() != dict_anchor.size()) {
+        dict_index.clear();
+        for (const auto& e : dict_anchor) dict_index.emplace(e->name, e.get());
+    }
     auto it = dict_index.find(std::string(name));
     return it == dict_index.end() ? nullptr : it->second;
 }

@@ -10,8 +10,10 @@
 #include "control/distributor.h"
 #include "runtime/environment.h"
 #include "channel/pipe_channel.h"
+#include "channel/shm_channel.h"
 #include "control/cursor.h"
 #include "channel/nupa.h"
+#include "channel/requests.h"
 #include "pipeline/cursor_run.h"
 #include "pipeline/server_status.h"
 #include "db/database.h"
@@ -42,6 +44,8 @@ void reset_collector_state() {
     qvx::servstatus_len = 0;
     qvx::reset_schedule();
     qvx::reset_database();
+    qvx::reset_requests();
+    qvx::reset_shm_channel();
     qvx::reset_pipe_channel();
     qvx::go_home = 0;
 }
