@@ -4,7 +4,8 @@
 ;
 ; Each block's INSERT names the attribute table the rows are delivered as
 ; (its third word) and binds the columns to host variables. "samples 1"
-; keeps only the rows of the latest run.
+; keeps only the rows of the latest run. "^64" sends a text column 64
+; characters wide (without it the width is what the database describes).
 ;
 ; Where the SELECT that the INSERT's host variables would give cannot say
 ; it, insert_select gives the SQL; its column aliases are the host variable
@@ -13,7 +14,7 @@
 ; Space per table and index, from the dbstat virtual table: pages in use,
 ; bytes of those pages and bytes of payload, biggest first.
 cursor OBJSIZE;
-  INSERT INTO sqlite.object_size (name, pages, bytes, payload) VALUES (:name, :INT!pages, :bytes, :payload);
+  INSERT INTO sqlite.object_size (name, pages, bytes, payload) VALUES (:name^64, :INT!pages, :INT!bytes, :INT!payload);
   insert_select SELECT name AS name, COUNT(*) AS pages, SUM(pgsize) AS bytes, SUM(payload) AS payload FROM dbstat GROUP BY name ORDER BY SUM(pgsize) DESC, name;
   interval 5;
   limit 500;
@@ -28,11 +29,9 @@ cursor DBPAGES;
 ; The schema objects: tables, indexes, views and triggers with the table
 ; they belong to. The SELECT is generated from the host variables.
 cursor SCHEMA;
-  INSERT INTO sqlite_schema (type, name, tbl_name) VALUES (:type, :name, :tbl_name);
+  INSERT INTO sqlite_schema (type, name, tbl_name) VALUES (:type^8, :name^64, :tbl_name^64);
   insert_where name NOT LIKE 'sqlite_%' ORDER BY type, name;
   interval 5;
   limit 500;
   samples 1;
-; Ends the example after 12 seconds: two collections and their output.
-  go_home 12;
 end;

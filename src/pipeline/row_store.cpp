@@ -87,8 +87,10 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
             col.value_ptr = percent_cursor->first_row->text() + pc->buf_offset;
             col.percent_col = pc;
             col.orig_type = pc->orig_type;
-            col.length = pc->length;
-            col.db_len = pc->length;
+            // The variable's declared width: a request parameter in it may
+            // be shorter or longer at any later row.
+            col.length = pc->db_len;
+            col.db_len = pc->db_len;
         } else if (col.source_cur && col.source_col) {
             const curs& src = *col.source_cur;
             if (src.held == 'Y') {

@@ -150,7 +150,7 @@ TEST(SqliteExample, EveryCursorDeliversTheDatabasesOwnFigures) {
     c.control("proc", example("proc"));
     c.control("dict", example("dict"));
     // One collection and one nupa pass are enough.
-    c.control("coll", replaced(example("coll"), "go_home 12;", "go_home 7;"));
+    c.control("coll", replaced(example("coll"), "end;", "  go_home 7;\nend;"));
     c.env["COLL_CONNECT"] = "sqlite:" + db_path;
     RunResult r = c.run({"-logonid", "monitor"}, 60);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -196,8 +196,8 @@ TEST(SqliteExample, LaterPassesSeeTheDatabaseChange) {
     build_sample(db_path);
     c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
     c.control("dict", example("dict"));
-    c.control("coll", replaced(replaced_all(example("coll"), "interval 5;", "interval 2;"), "go_home 12;",
-                               "go_home 20;"));
+    c.control("coll", replaced(replaced_all(example("coll"), "interval 5;", "interval 2;"), "end;",
+                               "  go_home 20;\nend;"));
     c.env["COLL_CONNECT"] = "sqlite:" + db_path;
     Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
     const std::string out_path = c.dir.file(c.output_name());

@@ -190,13 +190,14 @@ TEST_F(RequestsTest, ParametersReachThePercentParmColumns) {
     EXPECT_EQ(parm("%parm2"), "");
     EXPECT_EQ(parm("%parm3"), "fourth");
 
-    // A cursor reading %parm0 sees the value of the latest request.
+    // A cursor reading %parm0 sees the value of the latest request, in
+    // the variable's width of 16 whatever the parameter's length.
     curs& c = make_cursor("P", {"%parm0"});
     fetch(c, nullptr, {Row{}});
-    EXPECT_EQ(column_text(c, *c.last_row, "%parm0"), "A");
-    set_request_parms(std::vector<std::string>{"B"}, 1);
+    EXPECT_EQ(column_text(c, *c.last_row, "%parm0"), "A" + std::string(15, ' '));
+    set_request_parms(std::vector<std::string>{"a parameter longer than 16"}, 1);
     fetch(c, nullptr, {Row{}});
-    EXPECT_EQ(column_text(c, *c.last_row, "%parm0"), "B");
+    EXPECT_EQ(column_text(c, *c.last_row, "%parm0"), "a parameter long");
 }
 
 TEST_F(RequestsTest, RetraceAndShutdownAreAnsweredThenActedOn) {
