@@ -40,6 +40,11 @@ FILE* u_openPRINTfile(const char* suffix);
 bool print_file_open();
 const std::string& print_file_path();
 
+// Makes an already open stream the output file: never wrapped, rotated or
+// reopened. Tools that use the collector's modules without being the
+// collector keep its output file away this way.
+void use_message_sink(FILE* sink);
+
 // Flushes and closes the output file (the exit path).
 void close_PRINT();
 

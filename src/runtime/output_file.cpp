@@ -86,6 +86,12 @@ bool print_file_open() { return msgout::state().file != nullptr; }
 
 const std::string& print_file_path() { return msgout::state().path; }
 
+void use_message_sink(FILE* sink) {
+    msgout::State& st = msgout::state();
+    st.file.reset(sink);
+    st.line_limit = 0;  // never wrap into a new output file
+}
+
 void close_PRINT() {
     msgout::State& st = msgout::state();
     if (st.file) std::fflush(st.file.get());
