@@ -20,6 +20,7 @@
 #include <new>
 #include <thread>
 
+#include "channel/shm_channel.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
 
@@ -166,15 +167,6 @@ int16_t get16(const unsigned char* p) {
     return v;
 }
 
-// Next cursor name of an agent's list: blanks and commas separate, and a
-// longer name is taken in pieces of 8.
-std::string get_curs_name(const std::string& list, size_t& pos) {
-    while (pos < list.size() && (list[pos] == ' ' || list[pos] == ',')) ++pos;
-    const size_t start = pos;
-    while (pos < list.size() && list[pos] != ' ' && list[pos] != ',' && pos - start < kMaxCursorName) ++pos;
-    return list.substr(start, pos - start);
-}
-
 // Makes a pipe that has disappeared again and opens its reading end;
 // false with error 4 set when either step fails.
 bool recreate_read_pipe(comm_anchor* a, const std::string& path, PipeFd& fd_out) {
@@ -194,6 +186,13 @@ bool recreate_read_pipe(comm_anchor* a, const std::string& path, PipeFd& fd_out)
 } // namespace
 
 std::function<void(unsigned)> comm_sleep = default_sleep;
+
+std::string get_curs_name(const std::string& list, size_t& pos) {
+    while (pos < list.size() && (list[pos] == ' ' || list[pos] == ',')) ++pos;
+    const size_t start = pos;
+    while (pos < list.size() && list[pos] != ' ' && list[pos] != ',' && pos - start < kMaxCursorName) ++pos;
+    return list.substr(start, pos - start);
+}
 
 void PipeFd::reset(int fd) {
     if (fd_ > 0) ::close(fd_);
@@ -608,7 +607,8 @@ CommResult qvxcomm(const std::string& function, comm_anchor* anchor, const char*
         if (anchor) set_error(anchor, 12, "Invalid function code to QVXCOMM: %s", function.c_str());
         return result;
     }
-    if (code == 6) {  // nothing to release without the shared memory
+    if (code == 6) {  // "shut" neither waits nor takes the lock
+        if (comm_uses_shm()) result.code = qvxcomm2(function, anchor, list).code;
         qvxcomm_locked = 0;
         return result;
     }
@@ -630,15 +630,18 @@ CommResult qvxcomm(const std::string& function, comm_anchor* anchor, const char*
     }
 
     qvxcomm_locked = code;
-    // COLL_USESHM picks the shared-memory channel (comm_uses_shm); until
-    // it exists every call is served here.
+    if (comm_uses_shm()) {
+        result = qvxcomm2(function, anchor, list);
+        qvxcomm_locked = 0;
+        return result;
+    }
     switch (code) {
     case 1: result.anchor = init_probe(); break;
     case 2: result.anchor = init_collector(); break;
     case 3: result.blocks = get_request(anchor, list); break;
     case 4: result.blocks = put_request(anchor); break;
     case 5: term_comm(anchor); break;
-    default: break;  // "initsm": the shared memory is built by its own channel
+    default: break;  // "initsm": nothing to build for the pipes
     }
     qvxcomm_locked = 0;
     return result;

@@ -184,9 +184,13 @@ CommResult qvxcomm(const std::string& function, comm_anchor* anchor = nullptr,
                    const char* list = nullptr);
 
 // True when COLL_USESHM selects the shared-memory channel (unset, or its
-// first character is '1'). That channel is not built yet; its calls are
-// served by the pipes meanwhile.
+// first character is '1'); qvxcomm then hands every call to qvxcomm2
+// (channel/shm_channel.h).
 bool comm_uses_shm();
+
+// Next cursor name of an agent's list from pos on: blanks and commas
+// separate, and a longer name is taken in pieces of 8. Empty at the end.
+std::string get_curs_name(const std::string& list, size_t& pos);
 
 // The one-second sleep of the dispatcher's re-entry wait and of the
 // agent's open retries (tests replace it).

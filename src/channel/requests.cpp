@@ -110,13 +110,19 @@ int get_probe_data(curs_list& block) {
     return 0;
 }
 
-int do_upa() {
+int do_upa(long max_wait) {
     if (!ipc_ptr && !open_channel()) {
         quitting(-1004);
         return -1;
     }
     if (debug_on(0)) PRINT('t', "cir1830", "Check UPA request queue...\n");
-    std::vector<curs_list>* blocks = qvxcomm("get", ipc_ptr).blocks;
+    std::vector<curs_list>* blocks = nullptr;
+    {
+        const int configured = wait_timeout;
+        if (max_wait >= 0 && max_wait < wait_timeout) wait_timeout = static_cast<int>(max_wait);
+        blocks = qvxcomm("get", ipc_ptr).blocks;
+        wait_timeout = configured;
+    }
     if (!blocks || blocks->empty()) {
         if (ipc_ptr->error_code != 0 && ipc_ptr->error_code != 20) {
             PRINT('e', "cir1835", "%s\n", ipc_ptr->error_text.c_str());

@@ -17,8 +17,10 @@ extern comm_anchor* ipc_ptr;
 // Serves one pass: 0 when requests were answered, kNoRequest when none
 // was waiting, -1 on a channel error or when a cursor's rows could not be
 // built. Ends the collector (quitting(-1004)) when the channel cannot be
-// built in three attempts.
-int do_upa();
+// built in three attempts. A channel that waits for a request (shared
+// memory) waits at most max_wait seconds when that is not negative, so
+// that the next collection is not held up.
+int do_upa(long max_wait = -1);
 
 // Fills the block with the rows of the cursor it names; 0, or 1 when the
 // cursor is unknown, has no rows or memory is exhausted.

@@ -90,7 +90,8 @@ bool class_enabled(int32_t class_no) {
 int serve_request_queue(distrib& d) {
     int ret = kNoRequest;
     for (;;) {
-        ret = do_upa();
+        const long collect_due = collector_at ? static_cast<long>(collector_at->next_time) : now_relative();
+        ret = do_upa(std::max(0L, collect_due - now_relative()));
         if (debug_on(8)) PRINT('t', "cgn1533", "do_upa returned. ret = %d (100 = NO_REQUEST)\n", ret);
         if (stop_requested()) return ret;
         record_run(d, ret < 0);
