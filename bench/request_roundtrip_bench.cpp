@@ -13,6 +13,7 @@
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +30,8 @@
 #include <sqlite3.h>
 
 #include "channel/pipe_channel.h"
+#include "runtime/messages.h"
+#include "runtime/settings.h"
 
 namespace {
 
@@ -60,6 +63,7 @@ void make_collector_home(const std::string& dir) {
     sqlite3_close(db);
     write_file(dir + "/qvxproc.ctl",
                "process collector;\n  type local;\n  logon_id bench;\n  interval 3600;\n"
+               "  Mon_Fri_start 0000;\n  Mon_Fri_end 2400;\n"
                "process upa;\n  type local;\n  interval 1;\nend;\n");
     write_file(dir + "/qvxdict.ctl", "name nothing;\n  type CHAR(1);\nend;\n");
     std::string coll;
@@ -88,19 +92,23 @@ public:
             {"COLL_PREFIX_LOCAL", dir_ + "/tmp"}, {"COLL_CONNECT", "sqlite:" + dir_ + "/bench.db"},
             {"COLL_USESHM", use_shm},  {"WAIT_TIMEOUT", "30"},    {"COLL_NUMOUTBAK", "0"}};
         for (const auto& [k, v] : env) setenv(k, v.c_str(), 1);
+        // The agent end takes its names from these settings afresh.
+        qvx::reset_settings();
+        qvx::reset_messages();
         pid_ = ::fork();
         if (pid_ == 0) {
             const std::string exe = std::string(QVX_BIN_DIR) + "/qvxcoll";
             ::execl(exe.c_str(), exe.c_str(), "-logonid", "bench", static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        qvx::qvxcomm("initsm");
         agent_ = qvx::qvxcomm("init").anchor;
         // Ready once the first rows are there.
         for (int i = 0; i < 60; ++i) {
             if (ask("ONE") == 1) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
         throw std::runtime_error("the collector did not answer");
     }
     ~RunningCollector() {

@@ -25,13 +25,12 @@ namespace {
 
 // The library's messages would otherwise go to a collector output file
 // (the parsers open one when none is open) or to standard output, among
-// the reply. An open sink that discards them keeps both away; the levels
-// that are copied to standard error (errors, severe, milestones) still
-// show there.
+// the reply. An open sink that discards them keeps both away; errors and
+// severe messages still show on standard error.
 void discard_library_messages() {
     FILE* sink = std::fopen("/dev/null", "w");
     if (!sink) sink = std::tmpfile();
-    use_message_sink(sink);
+    use_message_sink(sink, false);
 }
 
 bool is_directory(const std::string& path) {

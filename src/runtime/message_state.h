@@ -35,6 +35,7 @@ struct State {
     int open_failures = 0;                   // failed opens so far
     int temp_counter = 0;                    // last counter used in a temporary name
     std::optional<std::string> temp_dir;     // directory of temporary names, fixed on first use
+    bool milestones_to_stderr = true;        // level A lines are copied to standard error
 };
 
 State& state();

@@ -187,8 +187,8 @@ int PRINT(int level, const char* msgid, const char* format, ...) {
     std::string text = format_text(format, ap);
     va_end(ap);
 
-    return msgout::write_line(Writer::print, make_print_prefix(rule, msgid) + text,
-                              Route{rule.flush, rule.to_stderr});
+    const bool to_stderr = rule.to_stderr && (lv != 'A' || msgout::state().milestones_to_stderr);
+    return msgout::write_line(Writer::print, make_print_prefix(rule, msgid) + text, Route{rule.flush, to_stderr});
 }
 
 int u_msg(const char* program, const char* sourcefile, int line, const char* type,

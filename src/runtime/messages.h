@@ -42,8 +42,9 @@ const std::string& print_file_path();
 
 // Makes an already open stream the output file: never wrapped, rotated or
 // reopened. Tools that use the collector's modules without being the
-// collector keep its output file away this way.
-void use_message_sink(FILE* sink);
+// collector keep its output file away this way; with milestones false,
+// level A lines are no longer copied to standard error (errors still are).
+void use_message_sink(FILE* sink, bool milestones = true);
 
 // Flushes and closes the output file (the exit path).
 void close_PRINT();

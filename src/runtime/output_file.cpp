@@ -86,8 +86,9 @@ bool print_file_open() { return msgout::state().file != nullptr; }
 
 const std::string& print_file_path() { return msgout::state().path; }
 
-void use_message_sink(FILE* sink) {
+void use_message_sink(FILE* sink, bool milestones) {
     msgout::State& st = msgout::state();
+    st.milestones_to_stderr = milestones;
     st.file.reset(sink);
     st.line_limit = 0;  // never wrap into a new output file
 }

@@ -105,7 +105,9 @@ TEST_F(InterfaceDefTest, FaultsFailTheFile) {
     };
     for (const auto& [body, id] : cases) {
         EXPECT_EQ(read(body), 1) << body;
-        if (!id.empty()) EXPECT_TRUE(qvxtest::has(out, id)) << body << out;
+        if (!id.empty()) {
+            EXPECT_TRUE(qvxtest::has(out, id)) << body << out;
+        }
     }
     EXPECT_TRUE(cursor.cols.empty());
 

@@ -1,0 +1,104 @@
+// The shared-memory channel's objects over the collector's life: a killed
+// collector leaves them behind, the next start removes and replaces them,
+// and an orderly end leaves none.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "blackbox/harness.h"
+
+using namespace qvxtest;
+
+namespace {
+
+struct Ids {
+    int owner = 0, writer = 0, request_shm = -1, request_sem = -1, data_shm = -1, data_sem = -1;
+};
+
+bool segment_exists(int id) {
+    shmid_ds ds{};
+    return ::shmctl(id, IPC_STAT, &ds) == 0;
+}
+
+bool semaphores_exist(int id) { return ::semctl(id, 0, GETVAL) >= 0; }
+
+class SharedMemoryLife : public ::testing::Test {
+protected:
+    void SetUp() override {
+        c.good_files();
+        std::string collect = kGoodCollect;  // without its go_home: runs until stopped
+        collect.erase(collect.find("  go_home 0;\n"), 13);
+        c.control("coll", collect);
+        c.control("proc",
+                  "process collector;\n  type local;\n  logon_id monitor;\n  interval 60;\n"
+                  "  Mon_Fri_start 0000;\n  Mon_Fri_end 2400;\n"
+                  "process upa;\n  type local;\n  interval 1;\nend;\n");
+        c.env.erase("COLL_USESHM");  // the default channel
+        c.env["WAIT_TIMEOUT"] = "10";
+    }
+
+    // The id file the collector publishes (its name ends with server id,
+    // database type and host).
+    Ids read_ids() {
+        Ids ids;
+        for (const auto& e : std::filesystem::directory_iterator(c.dir.path() + "/tmp")) {
+            const std::string name = e.path().filename().string();
+            if (name.ends_with("SRV_qvx_testhost")) {
+                std::ifstream in(e.path());
+                in >> ids.owner >> ids.writer >> ids.request_shm >> ids.request_sem >> ids.data_shm >> ids.data_sem;
+            }
+        }
+        return ids;
+    }
+
+    RunResult probe(const std::string& what) {
+        return run_program(bin_path("qvxprobe"), {"--timeout", "5", what}, c.env, c.dir.path(), 40);
+    }
+
+    bool answering() {
+        for (int i = 0; i < 30; ++i) {
+            if (probe("C-STATUS").status == 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return false;
+    }
+
+    CollectorRun c;
+};
+
+TEST_F(SharedMemoryLife, KilledCollectorsObjectsAreReplacedAndAnOrderlyEndLeavesNone) {
+    Spawned first = spawn_program(bin_path("qvxcoll"), {}, c.env, c.dir.path());
+    ASSERT_TRUE(answering()) << c.output();
+    const Ids old = read_ids();
+    ASSERT_GE(old.request_shm, 0) << "no id file";
+    ::kill(first.pid, SIGKILL);
+    EXPECT_EQ(wait_program(first, 10), -1);
+    EXPECT_TRUE(segment_exists(old.request_shm));
+    EXPECT_TRUE(segment_exists(old.data_shm));
+
+    Spawned second = spawn_program(bin_path("qvxcoll"), {}, c.env, c.dir.path());
+    ASSERT_TRUE(answering()) << c.output();
+    const Ids now = read_ids();
+    EXPECT_FALSE(segment_exists(old.request_shm));
+    EXPECT_FALSE(segment_exists(old.data_shm));
+    EXPECT_FALSE(semaphores_exist(old.request_sem));
+    EXPECT_FALSE(semaphores_exist(old.data_sem));
+    EXPECT_TRUE(segment_exists(now.request_shm));
+
+    EXPECT_EQ(probe("SHUTDOWN").status, 0);
+    EXPECT_EQ(wait_program(second, 30), 0);
+    for (int id : {now.request_shm, now.data_shm}) EXPECT_FALSE(segment_exists(id)) << id;
+    for (int id : {now.request_sem, now.data_sem}) EXPECT_FALSE(semaphores_exist(id)) << id;
+    const std::string out = c.output();
+    size_t created = 0;
+    for (const std::string& line : split_lines(out)) created += line.find("Created IPCID") != std::string::npos;
+    EXPECT_EQ(created, 1u) << out;  // this start's output; the first one's is a backup now
+}
+
+} // namespace
