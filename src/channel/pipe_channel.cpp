@@ -519,27 +519,30 @@ int read_reply(comm_anchor* a, curs_list& block) {
     return 0;
 }
 
+void build_request_blocks(comm_anchor& a, const char* list) {
+    const std::string names = std::string(list ? list : "").substr(0, 99);
+    if (names == a.curs_names) return;
+    a.curs_names = names;
+    a.c_list.clear();
+    std::vector<std::string> parms;
+    for (const auto& p : a.parms)
+        if (!p.empty()) parms.push_back(p);
+    size_t pos = 0;
+    for (;;) {
+        std::string name = get_curs_name(names, pos);
+        if (name.empty()) break;
+        curs_list block;
+        block.pipe_buf = serialize_request(name, a.probe_pipe, parms);
+        block.name = std::move(name);
+        a.c_list.push_back(std::move(block));
+    }
+}
+
 std::vector<curs_list>* get_cursor_data(comm_anchor* a, const char* list) {
     pipe_error = 0;
     a->error_code = 0;
     a->error_text.clear();
-    const std::string names = std::string(list ? list : "").substr(0, 99);
-    if (names != a->curs_names) {
-        a->curs_names = names;
-        a->c_list.clear();
-        std::vector<std::string> parms;
-        for (const auto& p : a->parms)
-            if (!p.empty()) parms.push_back(p);
-        size_t pos = 0;
-        for (;;) {
-            std::string name = get_curs_name(names, pos);
-            if (name.empty()) break;
-            curs_list block;
-            block.pipe_buf = serialize_request(name, a->probe_pipe, parms);
-            block.name = std::move(name);
-            a->c_list.push_back(std::move(block));
-        }
-    }
+    build_request_blocks(*a, list);
 
     if (!exists(a->probe_pipe)) {
         if (!recreate_read_pipe(a, a->probe_pipe, a->probe_fd)) return nullptr;

@@ -149,6 +149,10 @@ comm_anchor* init_probe();
 // Sends the requests of the list and reads the replies; the blocks, or
 // null with error_code and error_text set.
 std::vector<curs_list>* get_cursor_data(comm_anchor* anchor, const char* list);
+// Builds one block per cursor name of the list (its request with the
+// anchor's non-empty parameters), unless the list is the one of the
+// previous get: then the stored blocks are sent again as they are.
+void build_request_blocks(comm_anchor& anchor, const char* list);
 // Opens the collector pipe (10 attempts) and writes the block's request.
 int send_a_request(comm_anchor* anchor, curs_list& block);
 // Writes a request on an open descriptor; error 3 when the write fails.

@@ -234,6 +234,9 @@ private:
     bool abandoned_ = false;
     int owner_pid_ = 0;   // process that attached; a forked copy does not count
     unsigned char* request_base_ = nullptr;
+    // Leading bytes of the chunk area that may be other than zero; only
+    // this process writes replies, so the rest is known to be clear.
+    size_t chunk_dirty_ = dataseg::kChunkSize;
 };
 
 // -------------------------------------------------------- establishing

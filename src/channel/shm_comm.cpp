@@ -42,10 +42,14 @@ bool ensure_channel() {
     return InitShare(env_vars.serverid) == 0;
 }
 
-bool channel_usable() {
+// Both objects in place and not known to be gone, without asking the
+// kernel: a removal shows as a failed semaphore operation, which marks the
+// object gone, and the next get establishes the channel again. Used where
+// an answer is waited for, so the exchange costs no extra system calls.
+bool channel_present() {
     ShareCommObject* r = shm_request_object();
     ShareCommObject* d = shm_data_object();
-    return r && d && r->IsAlive() && d->IsAlive();
+    return r && d && r->IsGood() && r->Attached() && d->IsGood() && d->Attached();
 }
 
 comm_anchor* new_anchor(char type) {
@@ -168,7 +172,7 @@ std::vector<curs_list>* shm_put_request(comm_anchor* a) {
     }
     // A channel lost since the get is built again by the next get; a
     // reply put into new objects would find no reader.
-    if (!channel_usable()) {
+    if (!channel_present()) {
         SetError(kShmFailed, a);
         return nullptr;
     }
@@ -192,24 +196,8 @@ std::vector<curs_list>* shm_put_request(comm_anchor* a) {
 
 std::vector<curs_list>* shm_get_cursor_data(comm_anchor* a, const char* list) {
     if (!a) return nullptr;
-    const std::string names = std::string(list ? list : "").substr(0, 99);
-    if (names != a->curs_names) {
-        a->curs_names = names;
-        a->c_list.clear();
-        std::vector<std::string> parms;
-        for (const auto& p : a->parms)
-            if (!p.empty()) parms.push_back(p);
-        size_t pos = 0;
-        for (;;) {
-            std::string name = get_curs_name(names, pos);
-            if (name.empty()) break;
-            curs_list block;
-            block.pipe_buf = serialize_request(name, a->probe_pipe, parms);
-            block.name = std::move(name);
-            a->c_list.push_back(std::move(block));
-        }
-    }
-    if (!ensure_channel()) {
+    build_request_blocks(*a, list);
+    if (!channel_present() && !ensure_channel()) {
         SetError(kShmFailed, a);
         return nullptr;
     }

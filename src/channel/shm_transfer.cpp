@@ -244,8 +244,11 @@ int ShareCommObject::SendData(const std::string& request_id, int32_t rows, int32
             shm_put32(addr_, dataseg::kLen, len);
         }
         const size_t n = std::min(dataseg::kChunkSize, total - at);
-        std::memset(addr_ + dataseg::kChunk, 0, dataseg::kChunkSize);
-        if (at < have) std::memcpy(addr_ + dataseg::kChunk, source(at), std::min(n, have - at));
+        // The chunk area holds the copied bytes and zeros after them.
+        const size_t copied = at < have ? std::min(n, have - at) : 0;
+        if (copied) std::memcpy(addr_ + dataseg::kChunk, source(at), copied);
+        if (chunk_dirty_ > copied) std::memset(addr_ + dataseg::kChunk + copied, 0, chunk_dirty_ - copied);
+        chunk_dirty_ = copied;
         shm_put32(request_base_, reqseg::kCheckTime, now32());
         if (SemOp(kSemFilled, 1, 0) != 0) {
             SetAll();

@@ -9,6 +9,7 @@
 
 #include "pipeline/cursor_listing.h"
 #include "pipeline/percent_cursor.h"
+#include "pipeline/send_layout.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
 
@@ -19,16 +20,6 @@ namespace {
 constexpr int16_t kNumberType = 2;
 
 enum class Outcome { ok, reject, hold };
-
-int16_t send_type_of(int16_t decl_type) {
-    switch (decl_type) {
-        case kTypeInteger: return kSendInteger;
-        case kTypeFloat: return kSendFloat;
-        case kTypeTimestamp: return kSendTimestamp;
-        case kTypeNs: return kSendNone;
-        default: return kSendText;
-    }
-}
 
 // The first select-list item whose name has the same length and bytes.
 int find_item(const SelectDescriptor& d, const std::string& name) {

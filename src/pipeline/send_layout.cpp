@@ -108,6 +108,16 @@ void trace_column(const columns& col, Value v) {
 
 } // namespace
 
+int16_t send_type_of(int16_t decl_type) {
+    switch (decl_type) {
+        case kTypeInteger: return kSendInteger;
+        case kTypeFloat: return kSendFloat;
+        case kTypeTimestamp: return kSendTimestamp;
+        case kTypeNs: return kSendNone;
+        default: return kSendText;
+    }
+}
+
 int32_t get_row_size(curs& c) {
     int32_t offset = 0;
     for (columns& col : c.cols) {

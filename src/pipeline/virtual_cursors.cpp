@@ -5,6 +5,7 @@
 
 #include "control/cursor.h"
 #include "control/dictionary.h"
+#include "pipeline/send_layout.h"
 #include "pipeline/server_status.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -16,16 +17,6 @@ namespace {
 constexpr int16_t kCharType = 1;
 constexpr int16_t kNumberType = 2;
 constexpr int kShortestStatus = 6;
-
-int16_t send_type_of(int16_t decl_type) {
-    switch (decl_type) {
-        case kTypeInteger: return kSendInteger;
-        case kTypeFloat: return kSendFloat;
-        case kTypeTimestamp: return kSendTimestamp;
-        case kTypeNs: return kSendNone;
-        default: return kSendText;
-    }
-}
 
 // Blank area of the column's width with the initial value in it: numbers
 // to the right, text to the left, cut to the width.
