@@ -111,8 +111,10 @@ int ShareCommObject::SendRequest(const std::string& name, const std::vector<std:
 int ShareCommObject::GetRequest(std::string& name, std::string& request_id, std::vector<std::string>& params,
                                 std::string& data, int timeout) {
     if (!IsGood()) return kShmFailed;
-    const SemWait w = TimedOp(kSemFilled, -1, timeout);
-    if (w == SemWait::timeout) {
+    // A signal ends the wait like the time-out: the collector attends to
+    // it at once instead of after the rest of the wait.
+    const SemWait w = TimedOp(kSemFilled, -1, timeout, true);
+    if (w == SemWait::timeout || w == SemWait::interrupted) {
         if (traced()) PRINT('t', "ush0009", "Function GetRequest timeout\n");
         return kShmTimeout;
     }
