@@ -157,6 +157,21 @@ TEST_P(RequestService, AnswersRowsStatusAndControlRequests) {
     EXPECT_TRUE(has_line(out, "GGN1505S", "Collector ended")) << out;
 }
 
+TEST_P(RequestService, SeveralAgentsAtOnceGetTheirOwnAnswers) {
+    const std::vector<std::string> asks = {"DBPAGES", "C-STATUS", "SCHEMA", "D-STATUS"};
+    std::vector<RunResult> got(asks.size());
+    std::vector<std::thread> agents;
+    for (size_t i = 0; i < asks.size(); ++i)
+        agents.emplace_back([&, i] { got[i] = probe({"--timeout", "20", asks[i]}); });
+    for (auto& a : agents) a.join();
+    const char* const firsts[] = {"DBPAGES: 1 row of 12 bytes", "C-STATUS: 6 rows of 456 bytes",
+                                  "SCHEMA: 7 rows of 136 bytes", "D-STATUS: 3 rows of 784 bytes"};
+    for (size_t i = 0; i < asks.size(); ++i) {
+        EXPECT_EQ(got[i].status, 0) << asks[i] << ": " << got[i].err;
+        EXPECT_EQ(got[i].out.rfind(firsts[i], 0), 0u) << got[i].out;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Channels, RequestService, ::testing::Values("0", "1"),
                          [](const auto& info) { return std::string(info.param[0] == '0' ? "Pipes" : "SharedMemory"); });
 
