@@ -443,9 +443,18 @@ comm_anchor* init_probe() {
     auto a = std::make_unique<comm_anchor>();
     a->anchor_type = 'P';
     a->coll_pipe = collector_pipe_name();
-    a->probe_pipe = make_agent_pipe_name();
-    if (!make_pipe(a->probe_pipe)) {
+    // The name is taken by creating the pipe: another agent started in
+    // the same second may have chosen the same name a moment earlier, and
+    // then the next counter value is tried.
+    bool created = false;
+    for (int attempt = 0; attempt < 100 && !created; ++attempt) {
+        a->probe_pipe = make_agent_pipe_name();
+        created = make_pipe(a->probe_pipe);
+        if (!created && errno != EEXIST) break;
+    }
+    if (!created) {
         PRINT('e', "com0110", "Create Pipe error %d. Pipe=%s\n", errno, a->probe_pipe.c_str());
+        a->probe_pipe.clear();  // somebody else's pipe: not ours to remove
         return term_comm(a.release());
     }
     const int fd = open_nonblocking(a->probe_pipe, O_RDONLY);
