@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/cursor.h"
+#include "db/database.h"
 #include "db/fetch.h"
 #include "pipeline/cluster.h"
 #include "pipeline/row_store.h"
@@ -143,6 +144,33 @@ inline void report_ratio(benchmark::State& state, const char* what, double rate)
     std::printf("%s: collector path %.0f rows/s, raw loop %.0f rows/s (fastest passes), ratio %.2f (goal 0.70)\n",
                 what, rate, raw, rate / raw);
     std::fflush(stdout);
+}
+
+// Times collection passes of the logged-on cursor until the benchmark has
+// enough, commits after each as the collector does, then forgets the
+// database and the cursors and reports against the raw loop under the
+// given name.
+inline void time_passes(benchmark::State& state, qvx::curs& c, Layout layout, const char* what) {
+    qvx::database_info.connected = true;
+    PathPass pass(c, layout);
+    long rows = 0;
+    PassTimes times;
+    for (auto _ : state) {
+        times.start();
+        const int n = pass.run();
+        qvx::commit_collect(qvx::CommitMode::normal);
+        times.stop();
+        if (n != kPathRows) {
+            state.SkipWithError("collection pass failed or short");
+            break;
+        }
+        rows += n;
+    }
+    if (c.row_count != kKeptRows) state.SkipWithError("store not at its limit");
+    qvx::reset_database();
+    qvx::delete_cursors();
+    state.SetItemsProcessed(rows);
+    report_ratio(state, what, times.best_rate());
 }
 
 } // namespace qvxbench

@@ -91,28 +91,8 @@ void collector_path(benchmark::State& state, qvxbench::Layout layout) {
         state.SkipWithError("no logon to the SQLite file");
         return;
     }
-    qvx::database_info.connected = true;
-    qvxbench::PathPass pass(*c, layout);
-    long rows = 0;
-    qvxbench::PassTimes times;
-    for (auto _ : state) {
-        times.start();
-        const int n = pass.run();
-        qvx::commit_collect(qvx::CommitMode::normal);
-        times.stop();
-        if (n != kPathRows) {
-            state.SkipWithError("collection pass failed or short");
-            break;
-        }
-        rows += n;
-    }
-    if (c->row_count != qvxbench::kKeptRows) state.SkipWithError("store not at its limit");
-    qvx::reset_database();
-    qvx::delete_cursors();
-    state.SetItemsProcessed(rows);
-    qvxbench::report_ratio(state, layout == qvxbench::Layout::every_row ? "SQLite, every row laid out"
-                                                                        : "SQLite, kept rows read out",
-                           times.best_rate());
+    qvxbench::time_passes(state, *c, layout,
+                          layout == qvxbench::Layout::every_row ? "SQLite, every row laid out" : "SQLite, kept rows read out");
 }
 
 // Every fetched row through fetch, store and send layout.

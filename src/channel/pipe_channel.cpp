@@ -605,14 +605,18 @@ bool comm_uses_shm() {
     return !v || v[0] == '1';
 }
 
-CommResult qvxcomm(const std::string& function, comm_anchor* anchor, const char* list) {
+int comm_function_code(const std::string& function) {
     std::string word = function;
     std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
     static const std::pair<const char*, int> words[] = {{"init", 1}, {"initc", 2}, {"get", 3}, {"put", 4},
                                                         {"term", 5}, {"shut", 6},  {"initsm", 7}};
-    int code = 0;
     for (const auto& [w, c] : words)
-        if (word == w) code = c;
+        if (word == w) return c;
+    return 0;
+}
+
+CommResult qvxcomm(const std::string& function, comm_anchor* anchor, const char* list) {
+    const int code = comm_function_code(function);
     CommResult result;
     if (code == 0) {
         PRINT('e', "com0100", "Invalid function code to QVXCOMM: %s\n", function.c_str());

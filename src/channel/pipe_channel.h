@@ -182,6 +182,10 @@ struct CommResult {
     int code = 0;                            // "shut", "initsm", invalid word
 };
 
+// Code of a dispatcher word, matched without regard to case: "init" 1,
+// "initc" 2, "get" 3, "put" 4, "term" 5, "shut" 6, "initsm" 7; 0 otherwise.
+int comm_function_code(const std::string& function);
+
 // The one entry point: "init", "initc", "get", "put", "term", "shut",
 // "initsm", in any case. "term" deletes the anchor.
 CommResult qvxcomm(const std::string& function, comm_anchor* anchor = nullptr,

@@ -213,13 +213,7 @@ std::vector<curs_list>* shm_get_cursor_data(comm_anchor* a, const char* list) {
 // ----------------------------------------------------------- the words
 
 CommResult qvxcomm2(const std::string& function, comm_anchor* anchor, const char* list) {
-    std::string word = function;
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const std::pair<const char*, int> words[] = {{"init", 1}, {"initc", 2}, {"get", 3}, {"put", 4},
-                                                        {"term", 5}, {"shut", 6},  {"initsm", 7}};
-    int code = 0;
-    for (const auto& [w, c] : words)
-        if (word == w) code = c;
+    const int code = comm_function_code(function);
     CommResult result;
     if (code == 0) {
         PRINT('e', "com2100", "Invalid function code to QVXCOMM2: %s\n", function.c_str());

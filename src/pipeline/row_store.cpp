@@ -21,6 +21,19 @@ constexpr int16_t kNumberType = 2;
 
 enum class Outcome { ok, reject, hold };
 
+// A percent variable's value; a request parameter that stands in for a
+// "%parm" variable is cut or blank-padded to the column's width.
+[[gnu::noinline]] void copy_percent(char* dst, size_t len, const columns& col) {
+    const columns* pc = col.percent_col;
+    if (pc && pc->value_ptr) {
+        const size_t n = std::min(len, static_cast<size_t>(std::max(pc->length, 0)));
+        std::memcpy(dst, pc->value_ptr, n);
+        std::memset(dst + n, ' ', len - n);
+    } else {
+        std::memcpy(dst, col.value_ptr, len);
+    }
+}
+
 // The first select-list item whose name has the same length and bytes.
 int find_item(const SelectDescriptor& d, const std::string& name) {
     for (size_t i = 0; i < d.items.size(); ++i)
@@ -203,14 +216,7 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
                 break;
             }
             case kSourcePercent:
-                if (col.percent_col && col.percent_col->value_ptr) {
-                    // A request parameter stands in for the variable.
-                    const size_t n = std::min(len, static_cast<size_t>(std::max(col.percent_col->length, 0)));
-                    std::memcpy(dst, col.percent_col->value_ptr, n);
-                    std::memset(dst + n, ' ', len - n);
-                } else {
-                    std::memcpy(dst, col.value_ptr, len);
-                }
+                copy_percent(dst, len, col);
                 break;
             case kSourceReference:
                 copy_from_row(dst, len, *col.source_cur->last_row, col.source_col->buf_offset);
