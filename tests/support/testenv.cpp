@@ -103,6 +103,23 @@ void drain(int fd, std::string& into) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n > 0) into.append(buf, static_cast<size_t>(n));
 }
+// The argument and environment vectors of a program to run (PATH added
+// when the environment has none).
+struct ExecText {
+    std::vector<std::string> argv_text, env_text;
+    std::vector<char*> argv, envp;
+    ExecText(const std::string& exe, const std::vector<std::string>& args,
+             const std::map<std::string, std::string>& env) {
+        if (!env.count("PATH")) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+        for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
+        for (auto& e : env_text) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        argv_text.push_back(exe);
+        argv_text.insert(argv_text.end(), args.begin(), args.end());
+        for (auto& a : argv_text) argv.push_back(a.data());
+        argv.push_back(nullptr);
+    }
+};
 } // namespace
 
 RunResult run_program(const std::string& exe, const std::vector<std::string>& args,
@@ -111,17 +128,9 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
 
-    std::vector<std::string> env_text;
-    if (!env.count("PATH")) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
-    for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argv_text{exe};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    ExecText text(exe, args, env);
+    char** argv = text.argv.data();
+    char** envp = text.envp.data();
 
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -135,7 +144,7 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
         close(err_pipe[1]);
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, 0);
-        execve(exe.c_str(), argv.data(), envp.data());
+        execve(exe.c_str(), argv, envp);
         _exit(127);
     }
     close(out_pipe[1]);
@@ -182,17 +191,9 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
 
 Spawned spawn_program(const std::string& exe, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& cwd) {
-    std::vector<std::string> env_text;
-    if (!env.count("PATH")) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
-    for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argv_text{exe};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    ExecText text(exe, args, env);
+    char** argv = text.argv.data();
+    char** envp = text.envp.data();
     const std::string out = cwd + "/stdout.txt", err = cwd + "/stderr.txt";
 
     Spawned p;
@@ -207,7 +208,7 @@ Spawned spawn_program(const std::string& exe, const std::vector<std::string>& ar
         dup2(n, 0);
         dup2(o, 1);
         dup2(e, 2);
-        execve(exe.c_str(), argv.data(), envp.data());
+        execve(exe.c_str(), argv, envp);
         _exit(127);
     }
     return p;
