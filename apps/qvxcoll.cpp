@@ -1,4 +1,4 @@
 // qvxcoll: the collector process.
-#include "runtime/lifecycle.h"
+#include "collector/lifecycle.h"
 
 int main(int argc, char** argv) { qvx::collector_main(argc, argv); }

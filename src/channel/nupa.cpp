@@ -8,7 +8,8 @@
 #include "pipeline/cluster.h"
 #include "pipeline/cursor_run.h"
 #include "runtime/messages.h"
-#include "runtime/schedule.h"
+#include "runtime/run_requests.h"
+#include "runtime/window.h"
 
 namespace qvx {
 
@@ -86,5 +87,7 @@ int do_nupa(distrib& d, long time) {
     }
     return rc;
 }
+
+void reset_nupa() { last_curs = nullptr; }
 
 } // namespace qvx

@@ -19,4 +19,7 @@ int do_nupa(distrib& d, long time);
 // INSERT statement when the cursor differs from the last one); 0.
 int send_a_row(const curs& cursor, const char* row);
 
+// Forgets the last cursor sent (tests).
+void reset_nupa();
+
 } // namespace qvx

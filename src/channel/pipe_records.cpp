@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "runtime/environment.h"
+#include "support/environment_pass.h"
 #include "runtime/settings.h"
 
 namespace qvx {

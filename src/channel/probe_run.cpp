@@ -15,9 +15,10 @@
 #include "control/reader.h"
 #include "pipeline/percent_cursor.h"
 #include "runtime/environment.h"
+#include "support/environment_pass.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
-#include "runtime/startup.h"
+#include "control/identity.h"
 
 namespace qvx {
 

@@ -10,9 +10,11 @@
 #include "pipeline/cluster.h"
 #include "pipeline/percent_cursor.h"
 #include "runtime/clock.h"
-#include "runtime/lifecycle.h"
+#include "runtime/exit_path.h"
+#include "runtime/signals.h"
 #include "runtime/messages.h"
-#include "runtime/schedule.h"
+#include "runtime/run_requests.h"
+#include "runtime/window.h"
 #include "runtime/trace.h"
 
 namespace qvx {
@@ -28,8 +30,17 @@ bool traced_cursor(const std::string& name) {
     return c && c->trace;
 }
 
+// A terminating signal ends the channel before the collector quits.
+void end_channel_on_interrupt() {
+    if (!upa_channel_open()) return;
+    term_upa_channel();
+    if (upa_channel_open()) PRINT('e', "cir5008", "Error terminating UPA IPC environment\n");
+}
+
 // Builds the channel: "initsm", then up to three "initc".
 bool open_channel() {
+    set_close_step(CloseStep::interrupt_channel, end_channel_on_interrupt);
+    set_close_step(CloseStep::quit_channel, shut_upa_channel);
     qvxcomm("initsm");
     for (int attempt = 1; attempt <= 3; ++attempt) {
         ipc_ptr = qvxcomm("initc").anchor;

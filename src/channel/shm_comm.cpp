@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "runtime/environment.h"
+#include "support/environment_pass.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/signals.h"

@@ -20,6 +20,7 @@
 
 #include "runtime/clock.h"
 #include "runtime/environment.h"
+#include "support/environment_pass.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"

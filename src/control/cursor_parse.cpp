@@ -28,7 +28,9 @@
 #include "control/tokenizer.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
-#include "runtime/schedule.h"
+#include "runtime/run_requests.h"
+#include "runtime/window.h"
+#include "control/distributor.h"
 #include "runtime/trace.h"
 
 namespace qvx {

@@ -9,7 +9,8 @@
 #include "control/cursor_parse.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
-#include "runtime/schedule.h"
+#include "runtime/run_requests.h"
+#include "runtime/window.h"
 
 // Text of the messages for a window word given twice before its pair is
 // complete.

@@ -9,15 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace qvx {
+#include "model/dictionary.h"
 
-struct dict_element {
-    std::string name;            // up to 31 characters
-    int16_t data_type = 0;       // 0 character, 2 numeric
-    int16_t type_given = 0;      // a type statement was accepted
-    int16_t length = 0;          // 1..2048 character, 16 numeric
-    std::optional<std::string> initial;
-};
+namespace qvx {
 
 extern std::vector<std::unique_ptr<dict_element>> dict_anchor;
 

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "runtime/lifecycle.h"
+#include "runtime/exit_path.h"
 
 namespace qvx {
 

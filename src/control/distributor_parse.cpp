@@ -16,6 +16,7 @@
 #include "control/tokenizer.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
+#include "runtime/window.h"
 #include "runtime/trace.h"
 
 // Reports an error inside a statement: the file is marked as failed and

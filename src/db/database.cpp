@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "db/connection.h"
+#include "runtime/exit_path.h"
 #include "runtime/messages.h"
 
 namespace qvx {
@@ -12,7 +13,15 @@ std::unique_ptr<Connection> g_connection;
 }
 
 Connection* current_connection() { return g_connection.get(); }
-void set_current_connection(std::unique_ptr<Connection> c) { g_connection = std::move(c); }
+// A terminating signal commits what the pass collected before quitting.
+static void commit_on_interrupt() {
+    if (database_info.connected) commit_collect(CommitMode::final);
+}
+
+void set_current_connection(std::unique_ptr<Connection> c) {
+    set_close_step(CloseStep::interrupt_commit, commit_on_interrupt);
+    g_connection = std::move(c);
+}
 void drop_current_connection() { g_connection.reset(); }
 
 static void mark_released() {

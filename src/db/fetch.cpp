@@ -1,6 +1,7 @@
 // One collection of an SQL cursor: prepare, describe, size the columns,
 // fetch every row as text and hand it to the row store.
 #include "db/fetch.h"
+#include "control/distributor.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -8,51 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "control/cursor.h"
-#include "control/distributor.h"
+#include "model/cursor.h"
+#include "model/distributor.h"
+#include "model/select_row.h"
 
 namespace qvx {
-
-// Database external type codes of the select items.
-enum DbTypeCode : int16_t {
-    kDbChar = 1,
-    kDbNumber = 2,
-    kDbLong = 8,
-    kDbRowid = 11,
-    kDbDate = 12,
-    kDbRaw = 23,
-    kDbLongRaw = 24,
-    kDbCharFixed = 96,
-};
-
-// At most this many select items per statement.
-constexpr size_t kMaxSelectItems = 60;
-
-struct SelectItem {
-    std::string name;        // at most 30 characters
-    int16_t type = 0;        // external type code as described
-    int32_t size_chars = 0;  // size in characters
-    int32_t size_bytes = 0;  // size in bytes
-    int16_t nls_flag = 0;    // 1 non-Unicode, 2 Unicode, other: not character
-    int16_t precision = 0;
-    int16_t scale = 0;
-    int32_t buf_len = 0;     // fetch buffer length (sizing table)
-    int16_t orig_type = 0;   // type recorded for the row store
-    bool text_is_utf8 = false;  // the backend delivers character data as UTF-8
-};
-
-// The select list of a prepared statement and the current row: item i's
-// value is value_len[i] bytes at buffer[offset[i]] (numbers already right-
-// justified to buf_len); indicator[i] < 0 means null.
-struct SelectDescriptor {
-    std::vector<SelectItem> items;
-    std::vector<char> buffer;
-    std::vector<int32_t> offset;
-    std::vector<int32_t> value_len;
-    std::vector<int16_t> indicator;
-
-    const char* value(size_t i) const { return buffer.data() + offset[i]; }
-};
 
 // Where a fetched row goes: the row store's merge_text, or a test's
 // stand-in. Same results as merge_text.

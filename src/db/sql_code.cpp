@@ -3,7 +3,7 @@
 
 #include "db/connection.h"
 #include "db/fetch.h"
-#include "pipeline/server_status.h"
+#include "db/server_status.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
 

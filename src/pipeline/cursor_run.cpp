@@ -94,4 +94,6 @@ int get_cursor_data(curs& c) {
     return c.last_result = 0;
 }
 
+void reset_cursor_run() { db_logon_state = kLogonGood; }
+
 } // namespace qvx

@@ -25,4 +25,7 @@ int run_cursor(curs& cursor, const std::string& time_text);
 // True when another cursor names this one as its age_to target.
 bool is_age_to_copy(const curs& cursor);
 
+// Forgets the logon state (tests).
+void reset_cursor_run();
+
 } // namespace qvx

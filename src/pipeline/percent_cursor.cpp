@@ -121,6 +121,7 @@ void put_decimal(char* field, size_t width, long value) {
 }
 
 int create_percent_cursor() {
+    on_delete_cursors(forget_percent_cursor);  // the variables point into its columns
     auto c = std::make_unique<curs>();
     PercentState& st = state();
     const char* phase = "PCV4600";

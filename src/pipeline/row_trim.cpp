@@ -1,5 +1,5 @@
-// Row records and the row chain: allocation, appending and trimming by
-// age, by sample and altogether.
+// The row chain of a cursor: appending and trimming by age, by sample
+// and altogether.
 #include <algorithm>
 #include <new>
 
@@ -9,29 +9,6 @@
 #include "runtime/messages.h"
 
 namespace qvx {
-
-row_data* row_data::create(size_t size) noexcept {
-    void* block = ::operator new(sizeof(row_data) + size + 1, std::nothrow);
-    if (!block) return nullptr;
-    auto* row = new (block) row_data;
-    row->size = static_cast<uint32_t>(size);
-    row->text()[size] = '\0';
-    return row;
-}
-
-void row_data::destroy(row_data* row) noexcept {
-    if (!row) return;
-    row->~row_data();
-    ::operator delete(row);
-}
-
-void free_rows(row_data* first) noexcept {
-    while (first) {
-        row_data* next = first->next;
-        row_data::destroy(first);
-        first = next;
-    }
-}
 
 void append_row(curs& c, row_data* row) noexcept {
     row->next = nullptr;

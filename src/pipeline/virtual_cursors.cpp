@@ -6,7 +6,7 @@
 #include "control/cursor.h"
 #include "control/dictionary.h"
 #include "pipeline/send_layout.h"
-#include "pipeline/server_status.h"
+#include "db/server_status.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
 
@@ -74,6 +74,7 @@ int build_virtual(curs& c) {
             if (col.length < kShortestStatus) {
                 PRINT('w', "pvt2190", "SQLRC in SERVSTAT is too short at %d (at least 6)\n", col.length);
             } else {
+                on_delete_cursors(forget_server_status);
                 servstatus = area;
                 servstatus_len = col.length;
             }

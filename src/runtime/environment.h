@@ -19,10 +19,5 @@ std::optional<std::string> u_getenv(const char* name, int mode, const char* def)
 // of the stored string, or null on failure.
 const char* u_putenv(const std::string& name, const char* value);
 
-// Fills the empty slots of env_vars from the environment and defaults.
-void get_envs();
-
-// Forgets that the first call happened (tests).
-void reset_environment_pass();
 
 } // namespace qvx

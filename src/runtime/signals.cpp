@@ -10,15 +10,14 @@
 #include <thread>
 #include <unistd.h>
 
-#include "channel/requests.h"
-#include "db/database.h"
-#include "runtime/lifecycle.h"
+#include "runtime/exit_path.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
 
 namespace qvx {
 
+volatile std::sig_atomic_t go_home = 0;
 unsigned interrupt_wait_seconds = 10;
 
 namespace {
@@ -50,13 +49,17 @@ void drain_wake_pipe() {
     }
 }
 
-bool returns_quietly(int sig) {
+} // namespace
+
+bool signal_returns_quietly(int sig) {
     return sig == SIGHUP || sig == SIGTTOU || sig == SIGCHLD || sig == SIGUSR1;
 }
 
+namespace {
+
 extern "C" void note_signal(int sig) {
     if (sig <= 0 || sig >= kMaxSignal) return;
-    if (!returns_quietly(sig)) go_home = 1;
+    if (!signal_returns_quietly(sig)) go_home = 1;
     noted[sig] = 1;
     any_noted = 1;
     if (wake_pipe[1] >= 0) {
@@ -133,24 +136,6 @@ WaitEnd interruptible_wait(double seconds, int fd) {
     }
 }
 
-void do_interrupt(int sig) {
-    if (debug_on(2)) PRINT('t', "cir5003", "Signal handler entered for signal %d\n", sig);
-    if (returns_quietly(sig)) {
-        PRINT('a', "cir5004", "Received interupt (%d). Returning\n", sig);
-        return;
-    }
-    go_home = 1;
-    PRINT('a', "cir5005", "Received interupt (%d). Quitting.\n", sig);
-    sleep(interrupt_wait_seconds);
-    if (upa_channel_open()) {
-        term_upa_channel();
-        if (upa_channel_open()) PRINT('e', "cir5008", "Error terminating UPA IPC environment\n");
-    }
-    if (database_info.connected) commit_collect(CommitMode::final);
-    sleep(interrupt_wait_seconds);
-    quitting(0);
-}
-
 void service_signals() {
     while (any_noted) {
         any_noted = 0;
@@ -169,6 +154,7 @@ void reset_signals() {
     any_noted = 0;
     drain_wake_pipe();
     interrupt_wait_seconds = 10;
+    go_home = 0;
 }
 
 } // namespace qvx

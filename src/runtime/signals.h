@@ -3,7 +3,21 @@
 // safe point through service_signals, which runs do_interrupt.
 #pragma once
 
+#include <csignal>
+
 namespace qvx {
+
+// Raised by a terminating signal (and by a stop request); read by the
+// scheduling loop and the exit handler.
+extern volatile std::sig_atomic_t go_home;
+
+// Installs (1) or restores (0) the signal handlers, as "COLL_NOSIGNALS"
+// allows.
+void set_signal(int on);
+
+// True for the signals that are reported and then ignored (hang-up,
+// background output, child ended, SIGUSR1).
+bool signal_returns_quietly(int signal);
 
 // Runs do_interrupt for every signal noted since the last call. Returns
 // when none is left (a terminating signal does not return: it ends the

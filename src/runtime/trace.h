@@ -3,6 +3,8 @@
 // TRACE.CTL; every area tests the level of its own.
 #pragma once
 
+#include <string_view>
+
 #include <cstdint>
 
 namespace qvx {
@@ -15,5 +17,12 @@ inline bool debug_on(int level) { return level >= 0 && level < 10 && my_trace_al
 
 // Clears every switch (tests).
 void reset_trace_switches();
+
+// Debug-level setter for "-ddd..." arguments, the "debug" option and
+// COLL_DEBUG: a leading "-" is skipped; a lower-case "d" next switches
+// trace_all and trace_something on; the characters after that first one
+// set debug levels 0..9 in order to their distance from "c" after
+// lower-casing ("d" = 1, "z" = 23), anything else and missing positions 0.
+void set_debug_levels(std::string_view text);
 
 } // namespace qvx

@@ -75,6 +75,14 @@ WindowResult search_window(const RangeLists& ranges, std::span<const int32_t> ho
     return {false, day * kSecsPerDay, day * kSecsPerDay};
 }
 
+void set_window_c(curs& cursor, long now) {
+    if (cursor.demand || cursor.held == 'Y' || (cursor.once && cursor.row_count > 0)) return;
+    WindowCursor pos{cursor.range_kind, cursor.range_index};
+    const WindowResult w = search_window(range_lists(cursor.ranges), {}, pos, now);
+    cursor.window_start = static_cast<uint32_t>(w.start);
+    cursor.window_end = static_cast<uint32_t>(w.end);
+}
+
 void set_window(distrib& d, long now) {
     WindowResult w = search_window(range_lists(d.ranges), std::span<const int32_t>(d.holidays),
                                    WindowCursor{d.range_kind, d.range_index}, now);

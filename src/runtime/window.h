@@ -13,7 +13,8 @@
 #include <span>
 #include <vector>
 
-#include "control/distributor.h"
+#include "model/cursor.h"
+#include "model/distributor.h"
 
 namespace qvx {
 
@@ -47,5 +48,13 @@ inline RangeLists range_lists(const std::array<std::vector<OpRange>, 3>& r) {
     return {std::span<const OpRange>(r[0]), std::span<const OpRange>(r[1]),
             std::span<const OpRange>(r[2])};
 }
+
+// The distributor's current or next window from now (relative seconds):
+// window_start and window_end.
+void set_window(distrib& d, long now);
+
+// The cursor's current or next window (skipped for demand, held and
+// once-with-rows cursors).
+void set_window_c(curs& cursor, long now);
 
 } // namespace qvx

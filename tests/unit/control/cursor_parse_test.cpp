@@ -8,7 +8,7 @@
 
 #include "runtime/clock.h"
 #include "runtime/messages.h"
-#include "runtime/schedule.h"
+#include "collector/schedule.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
 #include "support/state.h"

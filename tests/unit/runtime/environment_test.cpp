@@ -1,4 +1,5 @@
 #include "runtime/environment.h"
+#include "support/environment_pass.h"
 
 #include "control/dict_parms.h"
 #include "runtime/messages.h"

@@ -24,13 +24,6 @@ bool match_option(std::string_view option, std::string_view keyword, size_t min_
 // Pass 1 over argv[1..argc-1].
 void parse_argv(int argc, char** argv);
 
-// Debug-level setter for "-ddd..." arguments, the "debug" option and
-// COLL_DEBUG: a leading "-" is skipped; a lower-case "d" next switches
-// trace_all and trace_something on; the characters after that first one
-// set debug levels 0..9 in order to their distance from "c" after
-// lower-casing ("d" = 1, "z" = 23), anything else and missing positions 0.
-void set_debug_levels(std::string_view text);
-
 // Expands argument files in place. Returns 0, or the exit status (15 for
 // more than 10 nested files, 95 for an unreadable file or a "-filein"
 // without a name) after reporting the error.

@@ -5,20 +5,11 @@
 
 #include <string>
 
-#include "control/cursor.h"
-#include "control/distributor.h"
+#include "model/cursor.h"
+#include "model/distributor.h"
+#include "runtime/run_requests.h"
 
 namespace qvx {
-
-// Relative time at which the collector stops by itself (COLLECT.CTL
-// "go_home"); 0 when not set.
-extern long go_home_time;
-
-// Set when the agent asked for tracing to be read again ("RETRACE").
-extern bool retrace_request;
-
-// Set by the database layer when a reconnection needs a fresh process.
-extern bool restart_request;
 
 // The loop; returns only by ending the process.
 [[noreturn]] void schedule();
@@ -26,10 +17,6 @@ extern bool restart_request;
 // One collection pass; returns the number of failed cursors (1 when
 // interrupted by a stop request).
 int collect();
-
-// The cursor's current or next window (skipped for demand, held and
-// once-with-rows cursors).
-void set_window_c(curs& cursor, long now);
 
 // The action of a distributor without a special name.
 int distribute(distrib& d, long time);

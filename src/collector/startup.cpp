@@ -11,39 +11,30 @@
 
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
-#include "control/cursor.h"
+#include "channel/requests.h"
+#include "control/identity.h"
+#include "pipeline/edit_passes.h"
+#include "runtime/exit_path.h"
+#include "support/environment_pass.h"
 #include "control/distributor.h"
 #include "runtime/clock.h"
-#include "runtime/cmdline.h"
+#include "collector/cmdline.h"
 #include "runtime/environment.h"
-#include "runtime/lifecycle.h"
+#include "collector/lifecycle.h"
+#include "runtime/exit_path.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
-#include "runtime/schedule.h"
+#include "collector/schedule.h"
 #include "runtime/signals.h"
-#include "runtime/startup.h"
+#include "collector/startup.h"
 #include "runtime/trace.h"
-#include "runtime/tracing.h"
+#include "control/tracing.h"
 
 namespace qvx {
 
 namespace {
 
 constexpr rlim_t kMinStack = 8192000;
-
-// Copies text into a blank-padded fixed field (no terminator).
-template <size_t N>
-void fill_padded(std::array<char, N>& field, const std::string& text) {
-    field.fill(' ');
-    std::copy_n(text.begin(), std::min(text.size(), N), field.begin());
-}
-
-void take_setting(std::string& setting, std::string& field, size_t width) {
-    if (setting.empty())
-        setting = field;
-    else
-        field = setting.substr(0, width);
-}
 
 } // namespace
 
@@ -64,19 +55,6 @@ void adjust_stack_limit() {
         return;
     }
     PRINT('a', "cml1526", "Stack: soft limit set to: %ld  \n", static_cast<long>(lim.rlim_cur));
-}
-
-void set_collector_identity() {
-    if (collector_at) {
-        take_setting(env_vars.logonid, collector_at->logonid, 33);
-        take_setting(env_vars.password, collector_at->password, 100);
-        take_setting(env_vars.serverid, collector_at->serverid, 33);
-    }
-    fill_padded(machine_id.host, env_vars.hostname);
-    fill_padded(machine_id.server, env_vars.serverid);
-    std::string third(machine_id.third.begin(), machine_id.third.end());
-    if (third.find_first_not_of(std::string(1, '\0')) == std::string::npos) third.clear();
-    fill_padded(machine_id.third, third);
 }
 
 void apply_disabled_cursors() {
@@ -151,6 +129,8 @@ static void keep_freed_memory() {
 }
 
 [[noreturn]] void collector_main(int argc, char** argv) {
+    // The request channel is shut on every way out, opened or not.
+    set_close_step(CloseStep::quit_channel, shut_upa_channel);
     saved_argc = argc;
     saved_argv = argv;
     std::setlocale(LC_ALL, "");
@@ -171,7 +151,6 @@ static void keep_freed_memory() {
 
     init_cursors();
     parse_trace();
-    // The evaluator is initialised here once it exists.
 
     set_signal(1);
     PRINT('a', "cml1530", "Start collecting. -------------------------------\n");

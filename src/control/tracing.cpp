@@ -10,7 +10,7 @@
 // Keywords are written all lower-case or all upper-case. The file is
 // optional; its errors are reported and never stop the collector.
 #include "control/parse_support.h"
-#include "runtime/tracing.h"
+#include "control/tracing.h"
 
 #include <string>
 #include <string_view>

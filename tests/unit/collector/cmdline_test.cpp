@@ -1,4 +1,4 @@
-#include "runtime/cmdline.h"
+#include "collector/cmdline.h"
 
 #include "control/dict_parms.h"
 #include "runtime/environment.h"

@@ -2,15 +2,14 @@
 // DICT.CTL; exposed for the tests.
 #pragma once
 
+#include "control/identity.h"
+
 namespace qvx {
 
 // Reads the soft stack limit and raises it to 8192000 bytes when it is
 // unlimited or lower.
 void adjust_stack_limit();
 
-// Copies logon id, password and server id between the settings and the
-// collector distributor and fills machine_id.
-void set_collector_identity();
 
 // Turns "COLL_DISABLE_CURSORS" into COLL_DISABLE_CURSOR_<name> variables.
 void apply_disabled_cursors();

@@ -12,4 +12,7 @@ extern int servstatus_len;
 // writes the decimal code at its start.
 void set_status(int code);
 
+// Forgets the field (its cursor goes).
+void forget_server_status();
+
 } // namespace qvx

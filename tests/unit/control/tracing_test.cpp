@@ -1,4 +1,4 @@
-#include "runtime/tracing.h"
+#include "control/tracing.h"
 
 #include <gtest/gtest.h>
 

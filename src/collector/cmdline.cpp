@@ -1,9 +1,10 @@
 // The two command-line passes and the debug-level setter. Argument-file
 // expansion lives in argfiles.cpp.
-#include "runtime/cmdline.h"
+#include "collector/cmdline.h"
 
 #include "control/dict_parms.h"
 #include "runtime/environment.h"
+#include "support/environment_pass.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
@@ -122,23 +123,6 @@ bool match_option(std::string_view option, std::string_view keyword, size_t min_
             glued->clear();
     }
     return true;
-}
-
-void set_debug_levels(std::string_view text) {
-    if (!text.empty() && text[0] == '-') text.remove_prefix(1);
-    if (!text.empty() && text[0] == 'd') {
-        trace_all = 1;
-        trace_something = 1;
-    }
-    std::string_view levels = text.empty() ? text : text.substr(1);
-    for (size_t i = 0; i < 10; ++i) {
-        int16_t level = 0;
-        if (i < levels.size()) {
-            const unsigned char c = static_cast<unsigned char>(lower(levels[i]));
-            if (c > 'c') level = static_cast<int16_t>(c - 'c');
-        }
-        my_trace_all[i] = level;
-    }
 }
 
 void parse_argv(int argc, char** argv) {

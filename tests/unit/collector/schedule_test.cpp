@@ -3,8 +3,11 @@
 #include "control/cursor.h"
 #include "control/distributor.h"
 #include "runtime/clock.h"
-#include "runtime/lifecycle.h"
-#include "runtime/schedule.h"
+#include "collector/lifecycle.h"
+#include "runtime/exit_path.h"
+#include "runtime/signals.h"
+#include "collector/schedule.h"
+#include "runtime/window.h"
 #include "runtime/trace.h"
 #include "support/state.h"
 

@@ -1,4 +1,4 @@
-#include "pipeline/server_status.h"
+#include "db/server_status.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +8,11 @@ namespace qvx {
 
 char* servstatus = nullptr;
 int servstatus_len = 0;
+
+void forget_server_status() {
+    servstatus = nullptr;
+    servstatus_len = 0;
+}
 
 void set_status(int code) {
     if (!servstatus || servstatus_len <= 0) return;

@@ -1,9 +1,10 @@
 // Argument-file expansion: "-filein NAME" and "@NAME" are replaced by the
 // words of the named file, and "-ddd..." arguments go to the debug-level
 // setter.
-#include "runtime/cmdline.h"
+#include "collector/cmdline.h"
 
 #include "runtime/messages.h"
+#include "runtime/trace.h"
 
 #include <cerrno>
 #include <cstring>

@@ -4,7 +4,7 @@
 // collection pass when the "collector" distributor is due, runs every other
 // due distributor by name, sleeps until the earliest due time and then does
 // the end-of-pass housekeeping (commit, trace reset, state bits).
-#include "runtime/schedule.h"
+#include "collector/schedule.h"
 
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -19,18 +19,15 @@
 #include "db/database.h"
 #include "pipeline/cursor_run.h"
 #include "runtime/clock.h"
-#include "runtime/lifecycle.h"
+#include "collector/lifecycle.h"
+#include "runtime/exit_path.h"
 #include "runtime/messages.h"
 #include "runtime/signals.h"
 #include "runtime/trace.h"
-#include "runtime/tracing.h"
+#include "control/tracing.h"
 #include "runtime/window.h"
 
 namespace qvx {
-
-long go_home_time = 0;
-bool retrace_request = false;
-bool restart_request = false;
 
 namespace {
 
@@ -182,14 +179,6 @@ void trace_distributor(const char* id, const char* lead, const distrib& d, long 
 }
 
 } // namespace
-
-void set_window_c(curs& cursor, long now) {
-    if (cursor.demand || cursor.held == 'Y' || (cursor.once && cursor.row_count > 0)) return;
-    WindowCursor pos{cursor.range_kind, cursor.range_index};
-    const WindowResult w = search_window(range_lists(cursor.ranges), {}, pos, now);
-    cursor.window_start = static_cast<uint32_t>(w.start);
-    cursor.window_end = static_cast<uint32_t>(w.end);
-}
 
 int distribute(distrib& d, long time) {
     PRINT('i', "cir1625", "Dist for %s at %s\n", d.distrib_name.c_str(), secs_to_date(time).c_str());
@@ -353,9 +342,6 @@ int collect() {
 }
 
 void reset_schedule() {
-    go_home_time = 0;
-    retrace_request = false;
-    restart_request = false;
     last_version_update = 0;
     request_served = false;
 }

@@ -1,0 +1,201 @@
+// Cursor records: one collection each, usually one SQL query, whose result
+// columns are bound to host variables and delivered to the agent as rows
+// of an attribute table. The definition side is filled from COLLECT.CTL,
+// the run side while the cursor runs.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/distributor.h"
+#include "model/row_data.h"
+
+namespace qvx {
+
+struct curs;
+
+// Column function codes (columns::col_funct).
+enum ColumnFunction : int16_t {
+    kFuncNone = 0,
+    kFuncMin = 1,
+    kFuncMax = 2,
+    kFuncAvg = 3,
+    kFuncWavg = 4,
+    kFuncTrend = 5,
+    kFuncSum = 6,
+    kFuncHighWater = 7,
+    kFuncLowWater = 8,
+    kFuncCount = 9,
+};
+
+// Declared column types (columns::decl_type).
+enum ColumnType : int16_t {
+    kTypeNone = 0,
+    kTypeInteger = 1,
+    kTypeFloat = 2,
+    kTypeTimestamp = 3,
+    kTypeNs = 4,
+};
+
+// How a column is sent to the agent (columns::send_type).
+enum SendType : int16_t {
+    kSendText = 0,
+    kSendInteger = 1,
+    kSendFloat = 2,
+    kSendTimestamp = 3,
+    kSendNone = 4,
+};
+
+// Where a column's value comes from while rows are built (columns::value_source).
+enum ValueSource : int16_t {
+    kSourceNone = 0,       // unbound
+    kSourceSelect = 1,     // a select-list item of the fetch
+    kSourcePercent = 2,    // a percent variable
+    kSourceReference = 3,  // another cursor's column (cursor.column)
+    kSourceMath = 4,       // computed by a math clause
+};
+
+// One host variable of a cursor block, in order of appearance.
+struct columns {
+    std::string name;         // at most 49 characters
+    int16_t name_len = 0;
+    int16_t orig_type = 0;    // data type as delivered by the database
+    int32_t db_len = 0;       // database data length
+    int32_t fmt_len = 0;      // formatted data length
+    int16_t col_funct = kFuncNone;
+    int16_t samples = 0;      // sample count of the function (a written 0 counts as 1)
+    int16_t decl_type = kTypeNone;
+    int16_t qualified = 0;    // the name contains "."
+    int16_t forced_len = 0;   // from "^n"
+    int16_t ordinal = 0;      // position in the block, from 1
+
+    // --- row side (row store, owned by src/pipeline/) ---
+    int32_t length = 0;          // width in the row text
+    int32_t buf_offset = 0;      // offset in the row text
+    int16_t send_type = kSendText;  // SendType: how the column is sent
+    int16_t set_length = 0;      // send width; 0 = length
+    int32_t row_offset = 0;      // offset in the send layout
+    int16_t occurrence = 0;      // n! addressing: select-list position from 1; 0 = by name
+    int16_t is_math = 0;         // the value is computed by a math clause
+    columns* source_col = nullptr;  // cursor.column reference: the column read
+    curs* source_cur = nullptr;     // ... and its cursor
+    // Value binding, made with the first row of the cursor (see merge_text).
+    int16_t value_source = kSourceNone;  // ValueSource
+    int16_t select_item = -1;            // bound select-list item, from 0
+    const char* value_ptr = nullptr;     // a percent variable's buffer; in the percent
+                                         // cursor, a request parameter's text when set
+    const columns* percent_col = nullptr;  // the percent variable read
+};
+
+// A fetch exit named by the cursor (its name and mode).
+struct FetchExitSpec {
+    std::string name;
+    int mode = 0;        // 0 plain, 1 timed ("t"), 2 ("p"); 7 runs the cursor's script
+    int timeout = 0;     // seconds, timed mode (30 when none given)
+    int parse_kind = 0;  // how the exit's output lines are parsed; 9 internal
+
+    // An internal exit that hands the cursor to the script interpreter.
+    bool runs_script() const { return parse_kind == 9 && mode == 7; }
+};
+
+struct curs {
+    // --- definition (COLLECT.CTL) ---
+    std::string cur_name;                   // at most 8 characters
+    std::string last_time = "19900101010101";
+    uint32_t window_start = 0;              // relative seconds
+    uint32_t window_end = 0;
+    uint32_t next_time = 0;
+    uint32_t stale_until = 0;               // rows of a demand cursor are fresh until then
+    int32_t stale = 0;                      // seconds
+    int16_t virtual_cur = 0;
+    int16_t empty = 0;
+    int16_t demand = 0;
+    int16_t once = 0;
+    int16_t no_sql = 0;
+    int32_t interval = 0;                   // seconds
+    std::string sel_piece;                  // generated SELECT text
+    std::string table_name;
+    std::string host_table_name;            // last qualified name of the INSERT
+    int16_t bracket = 0;                    // insert_select contains "["
+    std::optional<std::string> raw_insert_select;
+    std::optional<std::string> insert;      // model INSERT, compacted
+    int16_t hv_count = 0;                   // host variables of the block
+    std::optional<std::string> insert_where;
+    std::vector<columns> cols;              // in order of appearance
+    int16_t insert_col_count = 0;
+    std::vector<std::string> insert_col_names;
+    char held = 0;                          // 'Y' held, 'N' released
+    std::array<int16_t, 3> hold_reasons{};  // decode hold counters
+    int16_t bypass = 0;                     // marker during a collection pass
+    int16_t has_col_funct = 0;
+    int16_t has_minmax = 0;
+    int32_t row_limit = 0;                  // keyword limit
+    int32_t time_limit = 0;                 // keyword time
+    int32_t row_size = 0;
+    int16_t history = 0;
+    int32_t class_no = 0;                   // keyword class, 0..50
+    int16_t sample_limit = 0;               // keyword samples
+    std::string uuidbase, uuidpavc, uuidpcvc;  // at most 36 characters
+    int32_t rpc_version = 0;
+    int32_t objid = 0;
+    int32_t set = 0;
+    int16_t show_cursor = 0;
+    int16_t show_row = 0;
+    std::vector<std::string> load_list;     // raw load statements
+    // Clause texts kept for the processing that owns them.
+    std::vector<std::string> pre_cursor, iterate, in_list, base, iterate_where;
+    std::vector<std::string> math, decode, column_exit, set_len;
+    std::string age_to;                     // at most 8 characters
+    std::optional<FetchExitSpec> fetch_exit;
+    int16_t start_after = 0;
+    int16_t stop_after = 0;
+    std::optional<std::string> script;
+    int16_t dummy_last_row = 0;
+    int16_t conditional_dummy_last_row = 0;
+    std::array<char, 16> blank16{};         // preset to blanks by the block checks
+    int16_t trace = 0;
+    int16_t traced = 0;
+    int16_t tracem = 0;
+    distrib* collector = nullptr;           // collector identity
+    std::array<std::vector<OpRange>, 3> ranges;  // by DayKind
+    int range_kind = -1;                    // window search position
+    size_t range_index = 0;
+
+    // --- run side: database fetch (owned by src/db/) ---
+    long prev_start = 0;                    // clock seconds of the previous run's start
+    long this_start = 0;                    // this run's start
+    long end_time = 0;                      // this run's end
+    long execution_time = 0;                // end_time - this_start
+    long current_interval = 0;              // this_start - prev_start
+    long now_secs = 0;                      // clock second at which the latest fetch began
+    int32_t conn_rc = 0;                    // last logon result code
+    std::string conn_rc_text;               // the same, 16 characters right-aligned
+    int32_t sql_rc = 0;                     // last database result code of this cursor
+    std::string sql_rc_text;                // the same, 16 characters right-aligned
+    int32_t fetch_rows = 0;                 // rows of this collection
+    bool iterating = false;                 // run as part of an iteration
+    std::vector<char> fetch_buffer;         // row buffer of the fetch, kept between runs
+
+    // --- run side (row store, owned by src/pipeline/) ---
+    RowHead first_row;                      // oldest stored row; owns the chain
+    row_data* last_row = nullptr;           // newest stored row
+    RowHead column_data;                    // the column-function row
+    int32_t row_no = 0;                     // number of the row being built in its sample
+    int32_t row_count = 0;                  // rows in the chain
+    int32_t length = 0;                     // row text length
+    int16_t rows_changed = 0;
+    int16_t history_pending = 0;
+    int32_t sample_no = 0;                  // current sample
+    int16_t bound = 0;                      // column sources and offsets are fixed
+    int16_t max_select_item = -1;           // highest select-list item bound
+    int16_t checks_sources = 0;             // some column may lack a value: test before each row
+    long last_run = 0;                      // relative seconds of the last run
+    int last_result = 0;                    // result of the last run
+};
+
+} // namespace qvx

@@ -1,0 +1,53 @@
+#include "pipeline/edit_passes.h"
+
+#include <array>
+
+#include "control/cursor.h"
+#include "pipeline/percent_cursor.h"
+#include "pipeline/virtual_cursors.h"
+#include "runtime/exit_path.h"
+
+namespace qvx {
+
+namespace {
+
+constexpr std::array kPasses{
+    EditPass{"percent", create_percent_cursor},
+    EditPass{"virtual", init_virtuals},
+    EditPass{"age_to", nullptr},
+    EditPass{"versions", nullptr},
+    EditPass{"decodes", nullptr},
+    EditPass{"pre_cursor", nullptr},
+    EditPass{"in_list", nullptr},
+    EditPass{"base", nullptr},
+    EditPass{"math", nullptr},
+    EditPass{"column_exit", nullptr},
+    EditPass{"iterate", nullptr},
+    EditPass{"iterate_where", nullptr},
+    EditPass{"loads", nullptr},
+    EditPass{"qualified", nullptr},
+};
+
+} // namespace
+
+std::span<const EditPass> edit_passes() { return kPasses; }
+
+int run_edit_passes() {
+    for (const EditPass& pass : kPasses) {
+        if (!pass.run) continue;
+        if (const int rc = pass.run(); rc != 0) return rc;
+    }
+    return 0;
+}
+
+int init_cursors() {
+    int rc = parse_curs();
+    if (rc == 0) rc = run_edit_passes();
+    if (rc != 0) {
+        delete_cursors();
+        quitting(-1001);
+    }
+    return rc;
+}
+
+} // namespace qvx
