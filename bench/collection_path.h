@@ -16,6 +16,7 @@
 #include "control/cursor.h"
 #include "db/database.h"
 #include "db/fetch.h"
+#include "pipeline/row_sources.h"
 #include "pipeline/cluster.h"
 #include "pipeline/row_store.h"
 #include "pipeline/send_layout.h"
@@ -78,7 +79,7 @@ public:
             const int r = qvx::merge_text(cur, d, t);
             if (r > 0 && layout == Layout::every_row) {
                 if (cur.row_size == 0) send_.assign(static_cast<size_t>(qvx::get_row_size(cur)), 0);
-                qvx::make_row(cur, send_.data(), *cur.last_row);
+                qvx::make_row(cur, send_.data(), *cur.rows.last());
                 checksum_ += static_cast<unsigned char>(send_[0]) + static_cast<unsigned char>(send_.back());
             }
             return r;
@@ -166,7 +167,7 @@ inline void time_passes(benchmark::State& state, qvx::curs& c, Layout layout, co
         }
         rows += n;
     }
-    if (c.row_count != kKeptRows) state.SkipWithError("store not at its limit");
+    if (c.rows.size() != kKeptRows) state.SkipWithError("store not at its limit");
     qvx::reset_database();
     qvx::delete_cursors();
     state.SetItemsProcessed(rows);

@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "db/database.h"
 #include "db/fetch.h"
+#include "pipeline/row_sources.h"
 #include "scratch.h"
 
 namespace {

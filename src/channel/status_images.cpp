@@ -175,7 +175,7 @@ CursorImage cursor_image(const curs& c) {
     w.i32(164, c.row_size);
     w.i32(168, c.row_limit);
     w.i32(176, c.row_no);
-    w.i32(180, c.row_count);
+    w.i32(180, c.rows.size());
     w.i32(188, c.time_limit);
     w.i32(192, c.length);
     w.i16(200, c.rows_changed);

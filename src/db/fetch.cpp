@@ -1,5 +1,5 @@
-// One collection of an SQL cursor: prepare, describe, size the columns,
-// fetch every row as text and hand it to the row store.
+// The SQL fetch of a cursor: prepare, describe, size the columns, fetch
+// every row as text and hand it to the row sink.
 #include "db/fetch.h"
 #include "control/distributor.h"
 
@@ -20,7 +20,9 @@ namespace {
 constexpr int32_t kMaxColLen = 384;
 constexpr int kDbNotConnected = -3114;
 
-void set_code(curs& cur, int code) {
+} // namespace
+
+void set_sql_code(curs& cur, int code) {
     if (code == cur.sql_rc && !cur.sql_rc_text.empty()) return;
     char text[32];
     std::snprintf(text, sizeof text, "%16d", code);
@@ -28,16 +30,12 @@ void set_code(curs& cur, int code) {
     cur.sql_rc_text = text;
 }
 
+namespace {
+
 void mark_collector_failed() {
     if (!collector_at) return;
     collector_at->last_status = "FAIL";
     collector_at->last_time = get_time();
-}
-
-void finish_run_times(curs& cur) {
-    if (cur.iterating) return;
-    cur.end_time = static_cast<long>(std::time(nullptr));
-    cur.execution_time = cur.end_time - cur.this_start;
 }
 
 const char* nls_text(int flag) {
@@ -213,30 +211,6 @@ void dump_buffer(const std::vector<char>& buf, size_t total) {
     }
 }
 
-// The values of one fetched row as handed to the row store (debug level 8
-// per column, and the row itself when the cursor is traced).
-void trace_row(const curs& cur, const SelectDescriptor& d) {
-    if (debug_on(8)) {
-        for (size_t i = 0; i < d.items.size(); ++i) {
-            const SelectItem& it = d.items[i];
-            PRINT('t', "oru0160", "Column %zu <%.*s> type <%d> length <%d> indicator <%d> value <%.*s>\n",
-                  i + 1, static_cast<int>(it.name.size()), it.name.c_str(), it.type, d.value_len[i],
-                  d.indicator[i], d.indicator[i] < 0 ? 0 : d.value_len[i], d.value(i));
-        }
-    }
-    if (cur.trace) {
-        std::string row;
-        for (size_t i = 0; i < d.items.size(); ++i) {
-            if (i) row += '|';
-            if (d.indicator[i] < 0)
-                row += "NULL";
-            else
-                row.append(d.value(i), static_cast<size_t>(d.value_len[i]));
-        }
-        PRINT('t', "rpf0355", "Row %d of %s: %s\n", cur.fetch_rows, cur.cur_name.c_str(), row.c_str());
-    }
-}
-
 void trace_statement(const std::string& sql) {
     PRINT('i', "oru0085", "--------------------------------------------------\n");
     PRINT('i', "oru0090", "Starting new SQL query.\n");
@@ -247,41 +221,13 @@ void trace_statement(const std::string& sql) {
 // Classifies a statement's code and records it on the cursor.
 int step_code(curs& cur, int rc, const std::string& sql, const char* label) {
     int code = check_sql_code(rc, sql.c_str(), label, true);
-    set_code(cur, code);
+    set_sql_code(cur, code);
     return code;
 }
 
 } // namespace
 
-int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
-    if (cur.once && cur.row_count > 0) return 0;
-    const long now = static_cast<long>(std::time(nullptr));
-    if (!cur.iterating) {
-        cur.prev_start = cur.this_start;
-        cur.this_start = now;
-        if (cur.prev_start != 0) cur.current_interval = cur.this_start - cur.prev_start;
-    }
-    if (cur.trace) PRINT('t', "rpf0300", "Doing prep_l_fet for cursor %s\n", cur.cur_name.c_str());
-    ++cur.sample_no;
-    if (!cur.iterating) {
-        cur.fetch_rows = 0;
-        cur.row_no = 0;
-    }
-    set_code(cur, 0);
-    cur.now_secs = now;
-
-    // Fetch exits are run by their own module before a cursor gets here.
-    if (cur.fetch_exit) return 1;
-
-    if (cur.no_sql) {
-        if (sink(cur, nullptr, time_text) <= 0) return 1;
-        ++cur.fetch_rows;
-        ++cur.row_no;
-        rows += 1;
-        finish_run_times(cur);
-        return 0;
-    }
-
+int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
     const std::string& sql = cur.sel_piece;
     if (trace_all) trace_statement(sql);
 
@@ -331,9 +277,6 @@ int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSi
             dump_buffer(d.buffer, total);
         }
         finisher.finish(d);
-        ++cur.fetch_rows;
-        ++cur.row_no;
-        if (cur.trace || debug_on(8)) trace_row(cur, d);
         if (sink(cur, &d, time_text) <= 0) {
             PRINT('e', "rpf0350", "Time = %s For cursor %s, merge failed after = %d rowsHolding cursor\n",
                   form_time().c_str(), cur.cur_name.c_str(), cur.fetch_rows);
@@ -357,12 +300,34 @@ int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSi
         mark_collector_failed();
         return code;
     }
-    finish_run_times(cur);
-    rows += cur.fetch_rows;
     if (cur.trace)
         PRINT('t', "rpf0340", "Time = %s For cursor %s, rows collected for insert = %d\n",
               form_time().c_str(), cur.cur_name.c_str(), cur.fetch_rows);
     return 0;
+}
+
+// The values of one fetched row as handed to the row store (debug level 8
+// per column, and the row itself when the cursor is traced).
+void trace_fetched_row(const curs& cur, const SelectDescriptor& d) {
+    if (debug_on(8)) {
+        for (size_t i = 0; i < d.items.size(); ++i) {
+            const SelectItem& it = d.items[i];
+            PRINT('t', "oru0160", "Column %zu <%.*s> type <%d> length <%d> indicator <%d> value <%.*s>\n",
+                  i + 1, static_cast<int>(it.name.size()), it.name.c_str(), it.type, d.value_len[i],
+                  d.indicator[i], d.indicator[i] < 0 ? 0 : d.value_len[i], d.value(i));
+        }
+    }
+    if (cur.trace) {
+        std::string row;
+        for (size_t i = 0; i < d.items.size(); ++i) {
+            if (i) row += '|';
+            if (d.indicator[i] < 0)
+                row += "NULL";
+            else
+                row.append(d.value(i), static_cast<size_t>(d.value_len[i]));
+        }
+        PRINT('t', "rpf0355", "Row %d of %s: %s\n", cur.fetch_rows, cur.cur_name.c_str(), row.c_str());
+    }
 }
 
 } // namespace qvx

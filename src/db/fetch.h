@@ -1,6 +1,5 @@
-// The fetch side of a cursor run as the row store sees it: the select
-// descriptor holding the columns of the statement and the values of the
-// current row, the logon, and one collection (prep_l_fetch).
+// The database side of a cursor run: the logon, the SQL fetch that hands
+// rows to a row sink, and the result codes.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +13,8 @@
 
 namespace qvx {
 
-// Where a fetched row goes: the row store's merge_text, or a test's
-// stand-in. Same results as merge_text.
+// Where a built or fetched row goes: the row store's merge_text, or a
+// test's stand-in. Same results as merge_text.
 using RowSink = std::function<int(curs&, const SelectDescriptor*, const std::string&)>;
 
 // Buffer length and row-store type of a described item by its type code;
@@ -28,12 +27,17 @@ const char* db_type_name(int type);
 // Logs on for the distributor; the database result code, 0 when connected.
 int connect_to_DB(distrib& d);
 
-// One collection of the cursor: fetches every row and hands it to
-// merge_text; adds the rows stored to rows. 0 good, else 1 or a database
-// code.
-int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows);
-// The same with the rows handed to sink.
-int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows, const RowSink& sink);
+// The SQL fetch of one collection: prepares and describes sel_piece and
+// hands every fetched row to sink; a sink result of 0 or less holds the
+// cursor and stops the fetch. 0 good, else 1 or a database code.
+int sql_fetch(curs& cursor, const std::string& time_text, const RowSink& sink);
+
+// Records the cursor's database result code (sql_rc and its text).
+void set_sql_code(curs& cursor, int code);
+
+// The trace of one fetched row (debug level 8 per column, and the row
+// itself when the cursor is traced).
+void trace_fetched_row(const curs& cursor, const SelectDescriptor& d);
 
 // Classifies the current result code: 0 good, 100 end of data, else the
 // code (reported).

@@ -182,11 +182,9 @@ struct curs {
     std::vector<char> fetch_buffer;         // row buffer of the fetch, kept between runs
 
     // --- run side (row store, owned by src/pipeline/) ---
-    RowHead first_row;                      // oldest stored row; owns the chain
-    row_data* last_row = nullptr;           // newest stored row
+    RowChain rows;                          // stored rows, oldest first
     RowHead column_data;                    // the column-function row
     int32_t row_no = 0;                     // number of the row being built in its sample
-    int32_t row_count = 0;                  // rows in the chain
     int32_t length = 0;                     // row text length
     int16_t rows_changed = 0;
     int16_t history_pending = 0;

@@ -28,4 +28,43 @@ void free_rows(row_data* first) noexcept {
     }
 }
 
+void RowChain::append(row_data* row) noexcept {
+    row->next = nullptr;
+    if (last_)
+        last_->next = row;
+    else
+        head_.reset(row);
+    last_ = row;
+    ++count_;
+}
+
+row_data* RowChain::pop_front() noexcept {
+    row_data* first = head_.release();
+    if (!first) return nullptr;
+    head_.reset(first->next);
+    first->next = nullptr;
+    if (!head_) last_ = nullptr;
+    --count_;
+    return first;
+}
+
+bool RowChain::drop_front() noexcept {
+    row_data* first = pop_front();
+    if (!first) return false;
+    row_data::destroy(first);
+    return true;
+}
+
+void RowChain::adopt(row_data* first) noexcept {
+    head_.reset(first);
+    last_ = nullptr;
+    count_ = 0;
+    for (row_data* r = first; r; r = r->next) {
+        last_ = r;
+        ++count_;
+    }
+}
+
+void RowChain::clear() noexcept { adopt(nullptr); }
+
 } // namespace qvx

@@ -1,6 +1,7 @@
 // Stored rows: one record per row a cursor keeps, with the row text right
-// behind the record in the same allocation, and the owning head of a
-// cursor's row chain (oldest first, linked towards the newest).
+// behind the record in the same allocation, the owning head of a chain of
+// rows, and the row chain a cursor keeps (oldest first, linked towards the
+// newest, with its newest row and its length).
 #pragma once
 
 #include <cstddef>
@@ -62,6 +63,32 @@ public:
 
 private:
     row_data* row_ = nullptr;
+};
+
+// A cursor's stored rows: owns them, oldest first. The newest row and the
+// count always match the chain.
+class RowChain {
+public:
+    row_data* first() const noexcept { return head_.get(); }
+    row_data* last() const noexcept { return last_; }
+    int32_t size() const noexcept { return count_; }
+    bool empty() const noexcept { return count_ == 0; }
+
+    // Takes the row and links it behind the newest.
+    void append(row_data* row) noexcept;
+    // Unlinks the oldest row and gives it to the caller; null when empty.
+    row_data* pop_front() noexcept;
+    // Frees the oldest row; false when there was none.
+    bool drop_front() noexcept;
+    // Frees the rows held and takes the chain starting at first.
+    void adopt(row_data* first) noexcept;
+    // Frees every row.
+    void clear() noexcept;
+
+private:
+    RowHead head_;
+    row_data* last_ = nullptr;
+    int32_t count_ = 0;
 };
 
 } // namespace qvx

@@ -39,7 +39,7 @@ std::vector<ClusterPtr>::iterator find_open(const cluster* cl) {
 cluster* rows_cluster(curs& c, bool current_sample_only) {
     auto wanted = [&](const row_data& r) { return !current_sample_only || r.sample_no == c.sample_no; };
     size_t count = 0;
-    for (const row_data* r = c.first_row; r; r = r->next)
+    for (const row_data* r = c.rows.first(); r; r = r->next)
         if (wanted(*r)) ++count;
     const size_t len = static_cast<size_t>(std::max(c.row_size ? c.row_size : get_row_size(c), 0));
     void* block = ::operator new(sizeof(cluster) + count * len, std::nothrow);
@@ -50,7 +50,7 @@ cluster* rows_cluster(curs& c, bool current_sample_only) {
     cl->cur = cl->data();
     cl->end = cl->data() + count * len;
     char* dest = cl->data();
-    for (const row_data* r = c.first_row; r; r = r->next) {
+    for (const row_data* r = c.rows.first(); r; r = r->next) {
         if (!wanted(*r)) continue;
         make_row(c, dest, *r);
         dest += len;

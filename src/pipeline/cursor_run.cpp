@@ -6,6 +6,7 @@
 #include "control/distributor.h"
 #include "db/database.h"
 #include "db/fetch.h"
+#include "pipeline/row_sources.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/row_store.h"
 #include "runtime/clock.h"
@@ -65,8 +66,6 @@ int run_cursor(curs& c, const std::string& time_text) {
         if (log_on(c) != 0) return 1;
     }
 
-    // A cursor with an iterate clause runs once per row of its driving
-    // cursor; until iteration is bound it runs as a plain fetch.
     int rows = 0;
     return prep_l_fetch(c, time_text, rows);
 }
@@ -80,7 +79,6 @@ int get_cursor_data(curs& c) {
         return c.last_result = 0;
     }
     const std::string run_time = secs_to_date(start);
-    // The pre_cursor and post_cursor chains run around this cursor here.
     if (run_cursor(c, run_time) != 0) {
         c.stale_until = 0;
         record_collector("FAIL");

@@ -178,9 +178,7 @@ int create_percent_cursor() {
     c->held = 'Y';
     c->bound = 1;
     c->length = lengths;
-    c->first_row.reset(row);
-    c->last_row = row;
-    c->row_count = 1;
+    c->rows.adopt(row);
     c->sample_no = 1;
 
     st.now_time = text + c->cols[4].buf_offset;
@@ -229,7 +227,7 @@ void set_percent_sqlcode(const curs& c) {
     if (!percent_cursor) return;
     columns* col = find_pcnt_col("%sqlcode_" + c.cur_name);
     if (!col) return;
-    put_decimal(percent_cursor->first_row->text() + col->buf_offset, kNumberWidth, c.conn_rc);
+    put_decimal(percent_cursor->rows.first()->text() + col->buf_offset, kNumberWidth, c.conn_rc);
 }
 
 void set_request_parms(std::span<const std::string> parms, int count) {

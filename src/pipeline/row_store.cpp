@@ -4,6 +4,8 @@
 // than the fetch itself.
 #include "pipeline/row_store.h"
 
+#include "pipeline/row_steps.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -83,12 +85,12 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
 
         if (!col.name.empty() && col.name[0] == '%') {
             const columns* pc = find_pcnt_col(col.name);
-            if (!pc || !percent_cursor->first_row) {
+            if (!pc || !percent_cursor->rows.first()) {
                 PRINT('e', "cat1560", "Un-identified percent variable %s\n", name);
                 return Outcome::hold;
             }
             col.value_source = kSourcePercent;
-            col.value_ptr = percent_cursor->first_row->text() + pc->buf_offset;
+            col.value_ptr = percent_cursor->rows.first()->text() + pc->buf_offset;
             col.percent_col = pc;
             col.orig_type = pc->orig_type;
             // The variable's declared width: a request parameter in it may
@@ -101,7 +103,7 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
                 PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), cname);
                 return Outcome::hold;
             }
-            if (!src.last_row) {
+            if (!src.rows.last()) {
                 PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
                       cname);
                 return Outcome::hold;
@@ -180,8 +182,8 @@ void copy_from_row(char* dst, size_t len, const row_data& src, int32_t offset) {
 // so that filling it cannot fail.
 Outcome check_sources(const curs& c) {
     for (const columns& col : c.cols) {
-        if (col.value_source == kSourceReference && !col.source_cur->last_row) {
-            // The row read is the source's last_row; base clauses choose
+        if (col.value_source == kSourceReference && !col.source_cur->rows.last()) {
+            // The row read is the source's rows.last(); base clauses choose
             // another one.
             PRINT('e', "cat1595", "No last row for cur %s as used by %s\n", col.source_cur->cur_name.c_str(),
                   c.cur_name.c_str());
@@ -219,24 +221,20 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
                 copy_percent(dst, len, col);
                 break;
             case kSourceReference:
-                copy_from_row(dst, len, *col.source_cur->last_row, col.source_col->buf_offset);
+                copy_from_row(dst, len, *col.source_cur->rows.last(), col.source_col->buf_offset);
                 break;
             default:  // math: computed after the copy
                 std::memset(dst, ' ', len);
                 break;
         }
         dst[len] = '\0';
-        // HIGH_WATER and LOW_WATER marks apply to the non-null value here.
     }
 }
 
 row_data* take_first_row(curs& c) noexcept {
-    row_data* row = c.first_row.release();
-    c.first_row.reset(row->next);
-    row->next = nullptr;
+    row_data* row = c.rows.pop_front();
     row->age = 0;
     row->len = 0;
-    --c.row_count;
     return row;
 }
 
@@ -245,48 +243,60 @@ int refuse(curs& c, Outcome outcome) {
     return 0;
 }
 
-} // namespace
+// A cursor with base clauses needs the select list the base rows are
+// positioned by.
+bool base_rows_usable(const curs& c, const SelectDescriptor* d) {
+    if (c.base.empty() || d) return true;
+    PRINT('e', "cba1535", "Cannot use BASE in non_sql cursor %s\n", c.cur_name.c_str());
+    return false;
+}
 
-int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text) {
-    if (!c.base.empty()) {
-        if (!d) {
-            PRINT('e', "cba1535", "Cannot use BASE in non_sql cursor %s\n", c.cur_name.c_str());
-            return refuse(c, Outcome::hold);
-        }
-        // The base rows are positioned for this row here.
-    }
-    if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d);
-    refresh_percent_fields(c, time_text);
-
-    // A select list that no longer covers the binding binds again.
+// Binds the columns (again when the select list no longer covers the
+// binding) and checks that every value has its source.
+Outcome bind_and_check(curs& c, const SelectDescriptor* d) {
     if (c.bound && !descriptor_covers(d, c.max_select_item)) c.bound = 0;
     if (!c.bound) {
         const Outcome bound = bind_columns(c, d);
-        if (bound != Outcome::ok) return refuse(c, bound);
+        if (bound != Outcome::ok) return bound;
     }
+    return c.checks_sources ? check_sources(c) : Outcome::ok;
+}
 
-    if (c.checks_sources) {
-        const Outcome ready = check_sources(c);
-        if (ready != Outcome::ok) return refuse(c, ready);
-    }
-    // A full store gives its oldest row to the new one instead of freeing
-    // it after the append. From here on nothing may reject the row: a step
-    // that can must run before the row is taken.
-    const bool recycle = c.row_limit > 0 && c.row_count >= c.row_limit && c.first_row &&
-                         c.first_row.get() != c.last_row && c.first_row->size == static_cast<uint32_t>(c.length);
-    row_data* row = recycle ? take_first_row(c) : row_data::create(static_cast<size_t>(c.length));
-    if (!row) return -1;
-    fill_values(c, d, row->text());
-    // Math columns, decodes and column exits work on the row text here, in
-    // this order.
+// The row the new one is built in: a full store gives its oldest row
+// instead of freeing it after the append. Null when memory ran out.
+row_data* take_row(curs& c, bool& recycled) {
+    recycled = c.row_limit > 0 && c.rows.size() >= c.row_limit && c.rows.first() &&
+               c.rows.first() != c.rows.last() && c.rows.first()->size == static_cast<uint32_t>(c.length);
+    return recycled ? take_first_row(c) : row_data::create(static_cast<size_t>(c.length));
+}
 
+// Stores the finished row and trims the store to its row limit.
+void store_row(curs& c, row_data* row, bool recycled) {
     row->sample_no = c.sample_no;
     row->row_no = c.row_no;
     append_row(c, row);
-    if (recycle)
+    if (recycled)
         c.rows_changed = 1;
-    else if (c.row_limit > 0 && c.row_count > c.row_limit)
+    else if (c.row_limit > 0 && c.rows.size() > c.row_limit)
         free_first_row(c);
+}
+
+} // namespace
+
+int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text) {
+    if (!base_rows_usable(c, d)) return refuse(c, Outcome::hold);
+    if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d);
+    refresh_percent_fields(c, time_text);
+
+    if (const Outcome ready = bind_and_check(c, d); ready != Outcome::ok) return refuse(c, ready);
+    // From here on nothing may reject the row: a step that can must run
+    // before the row is taken.
+    bool recycled = false;
+    row_data* row = take_row(c, recycled);
+    if (!row) return -1;
+    fill_values(c, d, row->text());
+    run_row_steps(c, *row);
+    store_row(c, row, recycled);
     if (c.show_cursor) sho_cur(c);
     c.bound = 1;
     return c.length;

@@ -19,7 +19,7 @@ namespace qvx {
 // are only copied.
 int merge_text(curs& cursor, const SelectDescriptor* desc, const std::string& time_text);
 
-// Appends a row after last_row and counts it.
+// Appends a row after rows.last() and counts it.
 void append_row(curs& cursor, row_data* row) noexcept;
 
 // Frees the oldest row.

@@ -50,9 +50,7 @@ int build_virtual(curs& c) {
     std::memset(row->text(), 0, static_cast<size_t>(row_len) + 1);
     row->sample_no = 1;
     row->row_no = 1;
-    c.first_row.reset(row);
-    c.last_row = row;
-    c.row_count = 1;
+    c.rows.adopt(row);
     c.sample_no = 1;
     c.length = row_len;
     c.rows_changed = 1;

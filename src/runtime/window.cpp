@@ -76,7 +76,7 @@ WindowResult search_window(const RangeLists& ranges, std::span<const int32_t> ho
 }
 
 void set_window_c(curs& cursor, long now) {
-    if (cursor.demand || cursor.held == 'Y' || (cursor.once && cursor.row_count > 0)) return;
+    if (cursor.demand || cursor.held == 'Y' || (cursor.once && cursor.rows.size() > 0)) return;
     WindowCursor pos{cursor.range_kind, cursor.range_index};
     const WindowResult w = search_window(range_lists(cursor.ranges), {}, pos, now);
     cursor.window_start = static_cast<uint32_t>(w.start);

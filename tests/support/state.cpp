@@ -62,6 +62,10 @@ std::string captured(const std::function<void()>& fn) {
     return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
 }
 
+void give_rows(qvx::curs& c, int n) {
+    for (int i = 0; i < n; ++i) c.rows.append(qvx::row_data::create(0));
+}
+
 bool has(const std::string& text, const std::string& part) {
     return strcasestr(text.c_str(), part.c_str()) != nullptr;
 }

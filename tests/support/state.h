@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "model/cursor.h"
+
 namespace qvxtest {
 
 // Resets settings, trace switches, message output, dictionary parameters
@@ -13,6 +15,10 @@ void reset_collector_state();
 
 // Standard output and standard error written while fn runs.
 std::string captured(const std::function<void()>& fn);
+
+// Stores n rows without text on the cursor, for tests that need a row
+// count only.
+void give_rows(qvx::curs& c, int n);
 
 // Case-insensitive search.
 bool has(const std::string& text, const std::string& part);

@@ -285,7 +285,8 @@ TEST_F(Probe, CursorImageDecodesToItsFields) {
     c.hv_count = 3, c.insert_col_count = 2;
     c.held = 'Y';
     c.hold_reasons = {1, 0, 2};
-    c.row_size = 430, c.row_limit = 500, c.row_no = 6, c.row_count = 12, c.time_limit = 9, c.length = 450;
+    c.row_size = 430, c.row_limit = 500, c.row_no = 6, c.time_limit = 9, c.length = 450;
+    qvxtest::give_rows(c, 12);
     c.class_no = 17, c.sample_limit = 4, c.sample_no = 77, c.objid = 5, c.set = 6, c.rpc_version = 7;
     c.age_to = "OLDCUR";
     c.start_after = 2, c.stop_after = 3, c.conditional_dummy_last_row = 1, c.tracem = 1;
@@ -294,6 +295,7 @@ TEST_F(Probe, CursorImageDecodesToItsFields) {
     add_cursor(std::make_unique<curs>());
 
     const CursorImage img = cursor_image(c);
+    const int32_t row_count = c.rows.size();
     EXPECT_FALSE(decode_cursor_image(img.data(), img.size() - 1));
     const auto s = decode_cursor_image(img.data(), img.size());
     ASSERT_TRUE(s);
@@ -303,7 +305,7 @@ TEST_F(Probe, CursorImageDecodesToItsFields) {
               std::tie(c.window_start, c.window_end, c.next_time, c.stale_until));
     EXPECT_EQ(std::tie(s->stale, s->interval, s->row_size, s->row_limit, s->row_no, s->row_count, s->time_limit,
                        s->length, s->class_no, s->sample_no, s->objid, s->set, s->rpc_version),
-              std::tie(c.stale, c.interval, c.row_size, c.row_limit, c.row_no, c.row_count, c.time_limit,
+              std::tie(c.stale, c.interval, c.row_size, c.row_limit, c.row_no, row_count, c.time_limit,
                        c.length, c.class_no, c.sample_no, c.objid, c.set, c.rpc_version));
     EXPECT_EQ(std::tie(s->demand, s->no_sql, s->virtual_cur, s->history, s->hv_count, s->insert_col_count,
                        s->sample_limit, s->start_after, s->stop_after, s->conditional_dummy_last_row, s->tracem,

@@ -196,10 +196,10 @@ TEST_F(RequestsTest, ParametersReachThePercentParmColumns) {
     // the variable's width of 16 whatever the parameter's length.
     curs& c = make_cursor("P", {"%parm0"});
     fetch(c, nullptr, {Row{}});
-    EXPECT_EQ(column_text(c, *c.last_row, "%parm0"), "A" + std::string(15, ' '));
+    EXPECT_EQ(column_text(c, *c.rows.last(), "%parm0"), "A" + std::string(15, ' '));
     set_request_parms(std::vector<std::string>{"a parameter longer than 16"}, 1);
     fetch(c, nullptr, {Row{}});
-    EXPECT_EQ(column_text(c, *c.last_row, "%parm0"), "a parameter long");
+    EXPECT_EQ(column_text(c, *c.rows.last(), "%parm0"), "a parameter long");
 }
 
 TEST_F(RequestsTest, RetraceAndShutdownAreAnsweredThenActedOn) {
@@ -250,10 +250,10 @@ TEST_F(RequestsTest, VirtualCursorsShowDictionaryElements) {
     v.virtual_cur = 1;
     ASSERT_EQ(init_virtuals(), 0);
     EXPECT_EQ(v.demand, 1);
-    EXPECT_EQ(v.row_count, 1);
+    EXPECT_EQ(v.rows.size(), 1);
     EXPECT_EQ(v.length, 9 + 7 + 9);
-    EXPECT_EQ(column_text(v, *v.first_row, "SITE"), "north   ");
-    EXPECT_EQ(column_text(v, *v.first_row, "COUNT"), "    42");
+    EXPECT_EQ(column_text(v, *v.rows.first(), "SITE"), "north   ");
+    EXPECT_EQ(column_text(v, *v.rows.first(), "COUNT"), "    42");
     ASSERT_NE(servstatus, nullptr);
     EXPECT_EQ(servstatus_len, 8);
     set_status(-1034);

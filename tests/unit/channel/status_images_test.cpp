@@ -36,6 +36,13 @@ Int set(R& r, T R::*member, size_t off) {
     return {off, static_cast<int>(sizeof(T)), v};
 }
 
+// The same for the row count, which the stored rows give.
+Int rows_of(curs& c, size_t off) {
+    const long v = static_cast<long>(off / 2 + 1);
+    qvxtest::give_rows(c, static_cast<int>(v));
+    return {off, 4, v};
+}
+
 // Checks every listed field, then that no other byte was written.
 template <size_t N>
 void check_image(const std::array<unsigned char, N>& img, const std::vector<Int>& ints,
@@ -84,7 +91,7 @@ TEST_F(StatusImageTest, FullyFilledCursorFieldByField) {
         set(c, &C::interval, 60), set(c, &C::bracket, 96), set(c, &C::hv_count, 112),
         set(c, &C::insert_col_count, 124), set(c, &C::held, 132), set(c, &C::bypass, 140),
         set(c, &C::has_col_funct, 142), set(c, &C::has_minmax, 144), set(c, &C::row_size, 164),
-        set(c, &C::row_limit, 168), set(c, &C::row_no, 176), set(c, &C::row_count, 180),
+        set(c, &C::row_limit, 168), set(c, &C::row_no, 176), rows_of(c, 180),
         set(c, &C::time_limit, 188), set(c, &C::length, 192), set(c, &C::rows_changed, 200),
         set(c, &C::history, 202), set(c, &C::history_pending, 204), set(c, &C::class_no, 208),
         set(c, &C::sample_limit, 212), set(c, &C::sample_no, 216), set(c, &C::rpc_version, 232),

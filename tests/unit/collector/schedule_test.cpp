@@ -166,7 +166,7 @@ TEST_F(ScheduleTest, CursorWindowsAreKeptForDemandHeldAndFilledOnceCursors) {
         if (kind == 1) k.held = 'Y';
         if (kind == 2) {
             k.once = 1;
-            k.row_count = 3;
+            qvxtest::give_rows(k, 3);
         }
         set_window_c(k, now);
         EXPECT_EQ(k.window_start, 11u) << kind;

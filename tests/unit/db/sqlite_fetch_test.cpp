@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/database.h"
 #include "db/fetch.h"
+#include "pipeline/row_sources.h"
 #include "runtime/trace.h"
 #include "db/utf8.h"
 #include "runtime/settings.h"

@@ -88,7 +88,7 @@ TEST_F(NupaTest, SendARowByType) {
         curs& c = make_cursor(k.word, {k.word});
         fetch(c, &s, {Row{k.value}});
         std::vector<char> row(static_cast<size_t>(get_row_size(c)));
-        make_row(c, row.data(), *c.last_row);
+        make_row(c, row.data(), *c.rows.last());
         const std::string out = captured([&] { EXPECT_EQ(send_a_row(c, row.data()), 0); });
         EXPECT_TRUE(has(out, "CPR1895I")) << out;
         EXPECT_TRUE(has(out, k.line)) << k.word << ": " << out;
@@ -132,7 +132,7 @@ TEST_F(NupaTest, RunningACursor) {
     c.no_sql = 1;
     c.empty = 1;
     captured([&] { EXPECT_EQ(get_cursor_data(c) + get_cursor_data(c), 0); });
-    EXPECT_EQ(c.row_count, 1);
+    EXPECT_EQ(c.rows.size(), 1);
     EXPECT_EQ(c.sample_no, 2);
     EXPECT_EQ(collector.last_status, "GOOD");
 
@@ -146,7 +146,7 @@ TEST_F(NupaTest, RunningACursor) {
     ASSERT_NE(c.conn_rc, 0);
     const std::string code = std::to_string(c.conn_rc);
     EXPECT_EQ(c.conn_rc_text, std::string(16 - code.size(), ' ') + code);
-    EXPECT_EQ(std::string(percent_cursor->first_row->text() + find_pcnt_col("%sqlcode_RUN")->buf_offset, 16),
+    EXPECT_EQ(std::string(percent_cursor->rows.first()->text() + find_pcnt_col("%sqlcode_RUN")->buf_offset, 16),
               c.conn_rc_text);
     EXPECT_EQ(db_logon_state, kLogonFailed);
     db_logon_state = kLogonRenew;  // a renewal asked for survives a failed logon

@@ -79,7 +79,7 @@ inline std::string column_text(const qvx::curs& c, const qvx::row_data& r, const
 // One column over the stored rows, oldest first.
 inline std::vector<std::string> column_values(const qvx::curs& c, const std::string& name) {
     std::vector<std::string> out;
-    for (const qvx::row_data* r = c.first_row; r; r = r->next) out.push_back(column_text(c, *r, name));
+    for (const qvx::row_data* r = c.rows.first(); r; r = r->next) out.push_back(column_text(c, *r, name));
     return out;
 }
 

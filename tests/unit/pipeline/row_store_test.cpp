@@ -42,9 +42,9 @@ TEST_F(RowStoreTest, RowLimitKeepsTheNewestRows) {
     curs& c = make_cursor("LIM", {"N"});
     c.row_limit = 3;
     EXPECT_EQ(fetch(c, &sel, rows_of({"1", "2", "3", "4", "5"})), 4);
-    EXPECT_EQ(c.row_count, 3);
+    EXPECT_EQ(c.rows.size(), 3);
     EXPECT_EQ(column_values(c, "N"), (Texts{"   3", "   4", "   5"}));
-    EXPECT_EQ(c.first_row->row_no, 3);
+    EXPECT_EQ(c.rows.first()->row_no, 3);
 }
 
 TEST_F(RowStoreTest, ARejectedRowLeavesAFullStoreAlone) {
@@ -100,7 +100,7 @@ TEST_F(RowStoreTest, AgeTrimStepsByTheLargerIntervalAndDeleteAllEmpties) {
         const std::string out = captured([&] { delete_all(c); });
         EXPECT_TRUE(has(out, "PDR3000T")) << out;
         EXPECT_TRUE(has(out, "Deleting (" + std::to_string(k.kept.size()) + ") rows for cursor AGE"));
-        EXPECT_TRUE(c.first_row == nullptr && c.last_row == nullptr && c.row_count == 0);
+        EXPECT_TRUE(c.rows.first() == nullptr && c.rows.last() == nullptr && c.rows.size() == 0);
     }
 }
 
@@ -115,7 +115,7 @@ TEST_F(RowStoreTest, NullValuesByType) {
         s.item("V", k.type, k.width);
         curs& c = make_cursor("NUL" + std::to_string(k.type) + std::to_string(k.width), {"V"});
         ASSERT_EQ(fetch(c, &s, {Row{Value{}}}), k.width);
-        EXPECT_EQ(column_text(c, *c.last_row, "V"), k.stored) << k.type << "/" << k.width;
+        EXPECT_EQ(column_text(c, *c.rows.last(), "V"), k.stored) << k.type << "/" << k.width;
     }
 }
 
@@ -136,14 +136,14 @@ TEST_F(RowStoreTest, BindingByNamePositionReferenceAndPercentVariable) {
     EXPECT_EQ(column_values(c, "SRC.N"), (Texts{"  12", "  12"}));
     EXPECT_EQ(column_values(c, "%sampleno"), (Texts{k16("1"), k16("1")}));
     EXPECT_EQ(column_values(c, "%rowno"), (Texts{k16("1"), k16("2")}));
-    EXPECT_EQ(column_text(c, *c.last_row, "%now_time"), "2024050607080900");
+    EXPECT_EQ(column_text(c, *c.rows.last(), "%now_time"), "2024050607080900");
     EXPECT_EQ(c.cols[0].orig_type, 2);
 
     // Each column at the previous offset + length + 1, zero-terminated.
     int32_t offset = 0;
     for (const columns& k : c.cols) {
         EXPECT_EQ(k.buf_offset, offset) << k.name;
-        EXPECT_EQ(c.last_row->text()[k.buf_offset + k.length], '\0') << k.name;
+        EXPECT_EQ(c.rows.last()->text()[k.buf_offset + k.length], '\0') << k.name;
         offset += k.length + 1;
     }
     EXPECT_EQ(c.length, offset - 1);
@@ -153,14 +153,14 @@ TEST_F(RowStoreTest, BindingByNamePositionReferenceAndPercentVariable) {
     std::swap(s.d.items[0].name, s.d.items[1].name);
     s.set(Row{"5", "6", "zz"});
     ASSERT_GT(merge_text(c, &s.d, "20240101000000"), 0);
-    EXPECT_EQ(column_text(c, *c.last_row, "B"), "     6");
+    EXPECT_EQ(column_text(c, *c.rows.last(), "B"), "     6");
     Select shorter;
     shorter.item("B", 2, 3);
     shorter.set(Row{"9"});
     c.cols[1].occurrence = 1;
     ASSERT_GT(merge_text(c, &shorter.d, "20240101000000"), 0);
-    EXPECT_EQ(column_text(c, *c.last_row, "B"), "  9");
-    EXPECT_EQ(column_text(c, *c.last_row, "X"), "  9");
+    EXPECT_EQ(column_text(c, *c.rows.last(), "B"), "  9");
+    EXPECT_EQ(column_text(c, *c.rows.last(), "X"), "  9");
 }
 
 TEST_F(RowStoreTest, RejectedRowsAndHolds) {
@@ -203,7 +203,7 @@ TEST_F(RowStoreTest, RejectedRowsAndHolds) {
         EXPECT_EQ(rc, 0) << k.what;
         EXPECT_TRUE(has(out, k.message)) << k.what << ": " << out;
         EXPECT_EQ(c.held == 'Y', k.held) << k.what;
-        EXPECT_TRUE(c.row_count == 0 && c.bound == 0) << k.what;
+        EXPECT_TRUE(c.rows.size() == 0 && c.bound == 0) << k.what;
     }
 }
 
@@ -226,7 +226,7 @@ TEST_F(RowStoreTest, PercentCursorHoldsEveryVariable) {
         EXPECT_EQ(col ? col->name : "", found) << name;
     }
     auto value = [&](const char* name, size_t n) {
-        return std::string(p.first_row->text() + find_pcnt_col(name)->buf_offset, n);
+        return std::string(p.rows.first()->text() + find_pcnt_col(name)->buf_offset, n);
     };
     EXPECT_EQ(value("%machine_me_ora", 72), "hostname" + std::string(56, ' ') + "SERVER01");
     EXPECT_EQ(value("%sqlcode_A1", 16), k16("0"));
@@ -239,7 +239,7 @@ TEST_F(RowStoreTest, PercentCursorHoldsEveryVariable) {
     // The percent row is never served nor discarded.
     EXPECT_EQ(open_cursor(p), nullptr);
     delete_all(p);
-    EXPECT_NE(p.first_row, nullptr);
+    EXPECT_NE(p.rows.first(), nullptr);
 }
 
 TEST_F(RowStoreTest, FindColumnReferences) {

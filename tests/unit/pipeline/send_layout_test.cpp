@@ -24,7 +24,7 @@ protected:
 // The send-layout image of the cursor's newest row.
 std::vector<char> image(curs& c) {
     std::vector<char> out(static_cast<size_t>(get_row_size(c)));
-    make_row(c, out.data(), *c.last_row);
+    make_row(c, out.data(), *c.rows.last());
     return out;
 }
 
@@ -85,7 +85,7 @@ TEST_F(SendLayoutTest, IntegerFloatAndTimestampConversion) {
         EXPECT_EQ(std::string(v.data() + 4, 4), std::string(4, '\0'));  // padding
         char expected[16];
         std::memset(expected, '0', sizeof expected);
-        const std::string d = column_text(c, *c.last_row, "D");
+        const std::string d = column_text(c, *c.rows.last(), "D");
         us_normalizeDateTime(d.data(), static_cast<int>(d.size()), expected);
         EXPECT_EQ(std::string(v.data() + 16, 16), std::string(expected, 16)) << d;
     }
@@ -171,7 +171,7 @@ TEST_F(SendLayoutTest, DemandCursorRunsWhenStale) {
         EXPECT_EQ(cl->count, 1);
         EXPECT_EQ(std::string(cl->data(), 16), std::string(15, ' ') + std::to_string(k.sample_no));
         close_cur(cl);
-        EXPECT_EQ(c.row_count, k.rows_after);
+        EXPECT_EQ(c.rows.size(), k.rows_after);
     }
     c.held = 'Y';
     EXPECT_EQ(prep_demand(c), nullptr);

@@ -1,0 +1,96 @@
+#include "pipeline/row_sources.h"
+
+#include <array>
+#include <ctime>
+
+#include "pipeline/row_store.h"
+#include "runtime/messages.h"
+#include "runtime/trace.h"
+
+namespace qvx {
+
+namespace {
+
+// The start of a run: its times (an iteration step belongs to the run it
+// is part of), the sample number and the row numbering.
+void begin_run(curs& cur) {
+    const long now = static_cast<long>(std::time(nullptr));
+    if (!cur.iterating) {
+        cur.prev_start = cur.this_start;
+        cur.this_start = now;
+        if (cur.prev_start != 0) cur.current_interval = cur.this_start - cur.prev_start;
+    }
+    if (cur.trace) PRINT('t', "rpf0300", "Doing prep_l_fet for cursor %s\n", cur.cur_name.c_str());
+    ++cur.sample_no;
+    if (!cur.iterating) {
+        cur.fetch_rows = 0;
+        cur.row_no = 0;
+    }
+    set_sql_code(cur, 0);
+    cur.now_secs = now;
+}
+
+void finish_run_times(curs& cur) {
+    if (cur.iterating) return;
+    cur.end_time = static_cast<long>(std::time(nullptr));
+    cur.execution_time = cur.end_time - cur.this_start;
+}
+
+bool has_fetch_exit(const curs& c) { return c.fetch_exit.has_value(); }
+bool without_sql(const curs& c) { return c.no_sql != 0; }
+bool any_cursor(const curs&) { return true; }
+
+// Fetch exits run through their own runner; a cursor naming one that
+// reaches the run collects nothing.
+int fetch_exit_rows(curs&, const std::string&, int&, const RowSink&) { return 1; }
+
+// A cursor without SQL stores one row built from its variables.
+int variable_row(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
+    if (sink(cur, nullptr, time_text) <= 0) return 1;
+    ++cur.fetch_rows;
+    ++cur.row_no;
+    rows += 1;
+    finish_run_times(cur);
+    return 0;
+}
+
+int fetched_rows(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
+    const RowSink counted = [&sink](curs& c, const SelectDescriptor* d, const std::string& t) {
+        ++c.fetch_rows;
+        ++c.row_no;
+        if (c.trace || debug_on(8)) trace_fetched_row(c, *d);
+        return sink(c, d, t);
+    };
+    const int rc = sql_fetch(cur, time_text, counted);
+    if (rc != 0) return rc;
+    finish_run_times(cur);
+    rows += cur.fetch_rows;
+    return 0;
+}
+
+constexpr std::array kSources{
+    RowSource{"fetch_exit", has_fetch_exit, fetch_exit_rows},
+    RowSource{"no_sql", without_sql, variable_row},
+    RowSource{"sql", any_cursor, fetched_rows},
+};
+
+} // namespace
+
+std::span<const RowSource> row_sources() { return kSources; }
+
+int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
+    if (cur.once && cur.rows.size() > 0) return 0;
+    begin_run(cur);
+    for (const RowSource& source : kSources)
+        if (source.serves(cur)) return source.run(cur, time_text, rows, sink);
+    return 1;
+}
+
+int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows) {
+    static const RowSink to_row_store = [](curs& c, const SelectDescriptor* d, const std::string& t) {
+        return merge_text(c, d, t);
+    };
+    return prep_l_fetch(cursor, time_text, rows, to_row_store);
+}
+
+} // namespace qvx

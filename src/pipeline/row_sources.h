@@ -1,0 +1,34 @@
+// Row sources: where the rows of one collection come from. A run keeps
+// its bookkeeping (sample number, start and end times, row numbers) here
+// and hands the cursor to the first source that serves it: a fetch exit,
+// a cursor without SQL (one row built from its variables) or the SQL
+// fetch. Every source feeds the same row sink.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "db/fetch.h"
+#include "model/cursor.h"
+
+namespace qvx {
+
+struct RowSource {
+    const char* name;
+    bool (*serves)(const curs& cursor);
+    // 0 good, else 1 or a database code; rows grows by the rows stored.
+    int (*run)(curs& cursor, const std::string& time_text, int& rows, const RowSink& sink);
+};
+
+// The sources in the order they are asked.
+std::span<const RowSource> row_sources();
+
+// One collection of the cursor: the run bookkeeping, then its source
+// feeding sink; adds the rows stored to rows. A once cursor that has rows
+// is not collected again.
+int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows, const RowSink& sink);
+
+// The same with the rows going to the row store (merge_text).
+int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows);
+
+} // namespace qvx

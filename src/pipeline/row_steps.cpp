@@ -1,0 +1,24 @@
+#include "pipeline/row_steps.h"
+
+#include <array>
+
+namespace qvx {
+
+namespace {
+
+constexpr std::array kSteps{
+    RowStep{"math", nullptr},
+    RowStep{"decode", nullptr},
+    RowStep{"column_exit", nullptr},
+};
+
+} // namespace
+
+std::span<const RowStep> row_steps() { return kSteps; }
+
+void run_row_steps(curs& c, row_data& row) {
+    for (const RowStep& step : kSteps)
+        if (step.run) step.run(c, row);
+}
+
+} // namespace qvx
