@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 #include "channel/nupa.h"
@@ -124,24 +125,47 @@ int serve_request_queue(distrib& d) {
     }
 }
 
-// Runs a due distributor other than the collector by its name.
+void run_upa(distrib& d, long) { serve_request_queue(d); }
+void run_nupa(distrib& d, long now) { record_run(d, do_nupa(d, now) != 0); }
+void run_recorded(distrib& d, long now) { record_run(d, distribute(d, now) != 0); }
+
+// What a due distributor other than the collector does, by its name; one
+// not listed is a plain distributor run at its own time offset.
+struct DistributorAction {
+    const char* name;
+    void (*run)(distrib& d, long now);
+};
+constexpr std::array kDistributorActions{
+    DistributorAction{"upa", run_upa},
+    DistributorAction{"nupa", run_nupa},
+    DistributorAction{"historian", run_recorded},
+    DistributorAction{"evaluator", run_recorded},
+};
+
 void run_distributor(distrib& d, long now) {
-    const std::string& name = d.distrib_name;
-    if (name == "upa") {
-        serve_request_queue(d);
-        return;
-    }
-    if (name == "nupa") {
-        record_run(d, do_nupa(d, now) != 0);
-        return;
-    }
-    // History and the evaluator report like a plain distributor until their
-    // own processing exists.
-    if (name == "historian" || name == "evaluator") {
-        record_run(d, distribute(d, now) != 0);
-        return;
+    for (const DistributorAction& action : kDistributorActions) {
+        if (d.distrib_name == action.name) {
+            action.run(d, now);
+            return;
+        }
     }
     distribute(d, now + d.time_offset);
+}
+
+// Steps that bring the cursors up to date before a collection pass, in
+// order (relative time of the pass).
+struct PassStep {
+    const char* name;
+    void (*run)(long start);  // null while the step has no processing
+};
+constexpr std::array kPassSteps{
+    PassStep{"versions", nullptr},
+};
+
+void prepare_pass(long start) {
+    last_version_update = start;
+    for (const PassStep& step : kPassSteps)
+        if (step.run) step.run(start);
 }
 
 void restart_collector() {
@@ -281,8 +305,7 @@ int collect() {
             if (c->window_end <= start) set_window(*c, start);
             if (debug_on(8)) trace_distributor("cgn1527", "", *c, start);
             if (c->window_start <= start && c->next_time <= start && (c->state & 1)) {
-                last_version_update = start;
-                // Conditional cursor versions are brought up to date here.
+                prepare_pass(start);
                 if (collect() != 0 && !go_home) PRINT('e', "cgn1525", "One or more interval cursors failed\n");
                 c->next_time = static_cast<uint32_t>(start + c->interval);
             }
