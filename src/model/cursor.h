@@ -51,13 +51,33 @@ enum SendType : int16_t {
     kSendNone = 4,
 };
 
-// Where a column's value comes from while rows are built (columns::value_source).
-enum ValueSource : int16_t {
-    kSourceNone = 0,       // unbound
-    kSourceSelect = 1,     // a select-list item of the fetch
-    kSourcePercent = 2,    // a percent variable
-    kSourceReference = 3,  // another cursor's column (cursor.column)
-    kSourceMath = 4,       // computed by a math clause
+// Where a column's value comes from while rows are built.
+enum class ValueSource : int16_t {
+    none,       // unbound
+    select,     // a select-list item of the fetch
+    percent,    // a percent variable
+    reference,  // another cursor's column (cursor.column)
+    math,       // computed by a math clause
+};
+
+// Another cursor's column that a column reads (cursor.column): the cursor
+// and the column's position in its list.
+struct ColumnRef {
+    curs* cursor = nullptr;
+    int16_t column = -1;
+
+    explicit operator bool() const { return cursor != nullptr && column >= 0; }
+};
+
+// How a column gets its value, made with the first row of the cursor
+// (see merge_text) and kept while the cursor's binding holds.
+struct ColumnBinding {
+    ValueSource source = ValueSource::none;
+    int16_t select_item = -1;         // bound select-list item, from 0
+    const char* value_ptr = nullptr;  // a percent variable's buffer; in the percent
+                                      // cursor, a request parameter's text when set
+    int16_t percent_col = -1;         // the percent variable read: its position in
+                                      // the percent cursor's columns
 };
 
 // One host variable of a cursor block, in order of appearance.
@@ -74,7 +94,7 @@ struct columns {
     int16_t forced_len = 0;   // from "^n"
     int16_t ordinal = 0;      // position in the block, from 1
 
-    // --- row side (row store, owned by src/pipeline/) ---
+    // --- row layout (row store) ---
     int32_t length = 0;          // width in the row text
     int32_t buf_offset = 0;      // offset in the row text
     int16_t send_type = kSendText;  // SendType: how the column is sent
@@ -82,14 +102,8 @@ struct columns {
     int32_t row_offset = 0;      // offset in the send layout
     int16_t occurrence = 0;      // n! addressing: select-list position from 1; 0 = by name
     int16_t is_math = 0;         // the value is computed by a math clause
-    columns* source_col = nullptr;  // cursor.column reference: the column read
-    curs* source_cur = nullptr;     // ... and its cursor
-    // Value binding, made with the first row of the cursor (see merge_text).
-    int16_t value_source = kSourceNone;  // ValueSource
-    int16_t select_item = -1;            // bound select-list item, from 0
-    const char* value_ptr = nullptr;     // a percent variable's buffer; in the percent
-                                         // cursor, a request parameter's text when set
-    const columns* percent_col = nullptr;  // the percent variable read
+    ColumnRef source;            // cursor.column reference, set by the qualified-name pass
+    ColumnBinding binding;       // run time: where the value comes from
 };
 
 // A fetch exit named by the cursor (its name and mode).

@@ -240,7 +240,7 @@ void set_request_parms(std::span<const std::string> parms, int count) {
         if (k < parms.size() && static_cast<int>(k) < count && k < st.parm_text.size()) {
             std::string& text = st.parm_text[k];
             text = parms[k];
-            col.value_ptr = text.c_str();
+            col.binding.value_ptr = text.c_str();
             col.length = static_cast<int32_t>(std::min(text.size(), kLongestParm));
         }
         ++k;

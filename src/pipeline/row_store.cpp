@@ -26,13 +26,13 @@ enum class Outcome { ok, reject, hold };
 // A percent variable's value; a request parameter that stands in for a
 // "%parm" variable is cut or blank-padded to the column's width.
 [[gnu::noinline]] void copy_percent(char* dst, size_t len, const columns& col) {
-    const columns* pc = col.percent_col;
-    if (pc && pc->value_ptr) {
-        const size_t n = std::min(len, static_cast<size_t>(std::max(pc->length, 0)));
-        std::memcpy(dst, pc->value_ptr, n);
+    const columns& pc = percent_cursor->cols[static_cast<size_t>(col.binding.percent_col)];
+    if (pc.binding.value_ptr) {
+        const size_t n = std::min(len, static_cast<size_t>(std::max(pc.length, 0)));
+        std::memcpy(dst, pc.binding.value_ptr, n);
         std::memset(dst + n, ' ', len - n);
     } else {
-        std::memcpy(dst, col.value_ptr, len);
+        std::memcpy(dst, col.binding.value_ptr, len);
     }
 }
 
@@ -61,8 +61,8 @@ void trace_select_list(const curs& c, const SelectDescriptor& d) {
 
 void bind_item(columns& col, const SelectDescriptor& d, int item, int& max_item) {
     const SelectItem& it = d.items[static_cast<size_t>(item)];
-    col.value_source = kSourceSelect;
-    col.select_item = static_cast<int16_t>(item);
+    col.binding.source = ValueSource::select;
+    col.binding.select_item = static_cast<int16_t>(item);
     col.orig_type = it.orig_type;
     col.length = std::max<int32_t>(it.buf_len, 0);
     col.db_len = col.length;
@@ -77,9 +77,9 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
     int max_item = -1;
     for (columns& col : c.cols) {
         const char* name = col.name.c_str();
-        col.value_source = kSourceNone;
-        col.select_item = -1;
-        col.value_ptr = nullptr;
+        col.binding.source = ValueSource::none;
+        col.binding.select_item = -1;
+        col.binding.value_ptr = nullptr;
         col.send_type = send_type_of(col.decl_type);
         if (col.set_length == 0) col.set_length = col.forced_len;
 
@@ -89,16 +89,16 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
                 PRINT('e', "cat1560", "Un-identified percent variable %s\n", name);
                 return Outcome::hold;
             }
-            col.value_source = kSourcePercent;
-            col.value_ptr = percent_cursor->rows.first()->text() + pc->buf_offset;
-            col.percent_col = pc;
+            col.binding.source = ValueSource::percent;
+            col.binding.value_ptr = percent_cursor->rows.first()->text() + pc->buf_offset;
+            col.binding.percent_col = static_cast<int16_t>(pc - percent_cursor->cols.data());
             col.orig_type = pc->orig_type;
             // The variable's declared width: a request parameter in it may
             // be shorter or longer at any later row.
             col.length = pc->db_len;
             col.db_len = pc->db_len;
-        } else if (col.source_cur && col.source_col) {
-            const curs& src = *col.source_cur;
+        } else if (col.source) {
+            const curs& src = *col.source.cursor;
             if (src.held == 'Y') {
                 PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), cname);
                 return Outcome::hold;
@@ -108,13 +108,14 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
                       cname);
                 return Outcome::hold;
             }
-            col.value_source = kSourceReference;
-            col.orig_type = col.source_col->orig_type;
-            col.length = col.source_col->length;
-            col.db_len = col.source_col->db_len;
+            const columns& read = src.cols[static_cast<size_t>(col.source.column)];
+            col.binding.source = ValueSource::reference;
+            col.orig_type = read.orig_type;
+            col.length = read.length;
+            col.db_len = read.db_len;
         } else if (col.is_math) {
             // Type and width come from the math clause; the value from step 6.
-            col.value_source = kSourceMath;
+            col.binding.source = ValueSource::math;
         } else if (col.occurrence > 0) {
             if (!d) {
                 PRINT('e', "cat1575", "Cannot use n! addressing in NO_SQL cursor %s\n", cname);
@@ -155,7 +156,7 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
     c.max_select_item = static_cast<int16_t>(max_item);
     c.checks_sources = 0;
     for (const columns& col : c.cols)
-        if (col.value_source == kSourceReference || col.value_source == kSourceNone) c.checks_sources = 1;
+        if (col.binding.source == ValueSource::reference || col.binding.source == ValueSource::none) c.checks_sources = 1;
     c.row_size = 0;  // the send layout follows the new row layout
     return Outcome::ok;
 }
@@ -182,14 +183,14 @@ void copy_from_row(char* dst, size_t len, const row_data& src, int32_t offset) {
 // so that filling it cannot fail.
 Outcome check_sources(const curs& c) {
     for (const columns& col : c.cols) {
-        if (col.value_source == kSourceReference && !col.source_cur->rows.last()) {
+        if (col.binding.source == ValueSource::reference && !col.source.cursor->rows.last()) {
             // The row read is the source's rows.last(); base clauses choose
             // another one.
-            PRINT('e', "cat1595", "No last row for cur %s as used by %s\n", col.source_cur->cur_name.c_str(),
+            PRINT('e', "cat1595", "No last row for cur %s as used by %s\n", col.source.cursor->cur_name.c_str(),
                   c.cur_name.c_str());
             return Outcome::reject;
         }
-        if (col.value_source == kSourceNone) {
+        if (col.binding.source == ValueSource::none) {
             PRINT('e', "cat1600", "Could not match %s - holding cursor %s\n", col.name.c_str(),
                   c.cur_name.c_str());
             return Outcome::hold;
@@ -203,9 +204,9 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
     for (const columns& col : c.cols) {
         char* dst = text + col.buf_offset;
         const size_t len = static_cast<size_t>(col.length);
-        switch (col.value_source) {
-            case kSourceSelect: {
-                const size_t i = static_cast<size_t>(col.select_item);
+        switch (col.binding.source) {
+            case ValueSource::select: {
+                const size_t i = static_cast<size_t>(col.binding.select_item);
                 if (d->indicator[i] < 0) {
                     put_null(dst, len, col.orig_type);
                     break;
@@ -217,11 +218,12 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
                 std::memset(dst + n, 0, len - n);
                 break;
             }
-            case kSourcePercent:
+            case ValueSource::percent:
                 copy_percent(dst, len, col);
                 break;
-            case kSourceReference:
-                copy_from_row(dst, len, *col.source_cur->rows.last(), col.source_col->buf_offset);
+            case ValueSource::reference:
+                copy_from_row(dst, len, *col.source.cursor->rows.last(),
+                              col.source.cursor->cols[static_cast<size_t>(col.source.column)].buf_offset);
                 break;
             default:  // math: computed after the copy
                 std::memset(dst, ' ', len);

@@ -179,7 +179,7 @@ TEST_F(RequestsTest, ParametersReachThePercentParmColumns) {
     ASSERT_EQ(create_percent_cursor(), 0);
     auto parm = [](const char* name) {
         const columns* col = find_pcnt_col(name);
-        return col && col->value_ptr ? std::string(col->value_ptr, static_cast<size_t>(col->length))
+        return col && col->binding.value_ptr ? std::string(col->binding.value_ptr, static_cast<size_t>(col->length))
                                      : std::string("<unset>");
     };
     ask("C-STATUS", {"first", "second", "third", "fourth"});

@@ -51,8 +51,7 @@ TEST_F(RowStoreTest, ARejectedRowLeavesAFullStoreAlone) {
     curs& src = make_cursor("SRC", {"N"});
     fetch(src, &sel, rows_of({"9"}));
     curs& c = make_cursor("DST", {"N", "SRC.N"});
-    c.cols[1].source_cur = &src;  // as the qualified-name pass binds it
-    c.cols[1].source_col = &src.cols[0];
+    c.cols[1].source = {&src, 0};  // as the qualified-name pass binds it
     c.row_limit = 2;
     ASSERT_GT(fetch(c, &sel, rows_of({"1", "2"})), 0);
     delete_all(src);
@@ -128,8 +127,7 @@ TEST_F(RowStoreTest, BindingByNamePositionReferenceAndPercentVariable) {
     s.item("A", 1, 3).item("B", 2, 6).item("C", 1, 2);
     curs& c = make_cursor("DST", {"B", "X", "SRC.N", "%sampleno", "%rowno", "%now_time"});
     c.cols[1].occurrence = 2;  // n! addressing: the second item, whatever its name
-    c.cols[2].source_cur = &src;
-    c.cols[2].source_col = &src.cols[0];
+    c.cols[2].source = {&src, 0};
     ASSERT_GT(fetch(c, &s, {Row{"abc", "42", "zz"}, Row{"def", "7", "yy"}}, "20240506070809"), 0);
     EXPECT_EQ(column_values(c, "B"), (Texts{"    42", "     7"}));
     EXPECT_EQ(column_values(c, "X"), (Texts{"    42", "     7"}));
@@ -194,8 +192,7 @@ TEST_F(RowStoreTest, RejectedRowsAndHolds) {
             src.held = 'Y';
         }
         if (k.what.starts_with("source")) {
-            c.cols[0].source_cur = &src;
-            c.cols[0].source_col = &src.cols[0];
+            c.cols[0].source = {&src, 0};
         }
         if (k.what.starts_with("base")) c.base.push_back("SRC N");
         int rc = -2;
