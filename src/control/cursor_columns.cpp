@@ -8,6 +8,7 @@
 #include <string>
 
 #include "control/cursor.h"
+#include "control/keyword_case.h"
 #include "runtime/messages.h"
 
 namespace qvx {
@@ -33,26 +34,12 @@ constexpr Prefix kFunctions[] = {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// True when text begins with the prefix written all upper or all lower case.
-bool starts_with_either(std::string_view text, std::string_view upper) {
-    if (text.size() < upper.size()) return false;
-    bool as_upper = true;
-    bool as_lower = true;
-    for (size_t i = 0; i < upper.size(); ++i) {
-        const char u = upper[i];
-        const char l = (u >= 'A' && u <= 'Z') ? static_cast<char>(u - 'A' + 'a') : u;
-        as_upper = as_upper && text[i] == u;
-        as_lower = as_lower && text[i] == l;
-    }
-    return as_upper || as_lower;
-}
-
 // Takes a prefix of the table off the front of text; its code, or 0.
 template <size_t N>
 int16_t take_prefix(std::string_view& text, const Prefix (&table)[N]) {
     for (const Prefix& p : table) {
         std::string_view u(p.upper);
-        if (starts_with_either(text, u)) {
+        if (keyword_prefix_matches(text, u)) {
             text.remove_prefix(u.size());
             return p.code;
         }

@@ -169,7 +169,7 @@ public:
 private:
     using Flow = StatementFlow;  // quit: return 1 at once
 
-    Flow statement(const std::string& buf);
+    Flow statement(StatementScan& scan);
     Flow keyword(const Keyword& k, std::string_view whole, std::string_view rest,
                  const std::vector<Word>& words);
     void rest_clause(int code, std::string_view rest);
@@ -191,22 +191,21 @@ void CollectParser::add_host_variables(const std::vector<Word>& words) {
         if ((w.flags & WF_HOSTVAR) && add_column(w.text, *cur_) != 0) failed_ = true;
 }
 
-CollectParser::Flow CollectParser::statement(const std::string& buf) {
-    Tokenizer tok(buf);
-    tok.reset();
+CollectParser::Flow CollectParser::statement(StatementScan& scan) {
+    const std::string& buf = scan.text();
+    const Tokenizer& tok = scan.tok;
     std::vector<Word> words;
-    const int end = static_cast<int>(buf.size());
-    for (int pos = 0;;) {
-        const int n = tok.get_word(pos, end);
+    for (;;) {
+        const int before = scan.pos;
+        const int n = scan.next_word();
         if (n < 0) {
             PRINT('e', words.empty() ? "pcc0310" : "pcc0460", "Parsing failed : %s\n",
                   tok.message.c_str());
             failed_ = true;
             return Flow::stop;
         }
-        if (n == 0 || tok.next_pos() <= pos) break;
+        if (n == 0 || scan.pos <= before) break;
         words.push_back(Word{tok.word.view(), tok.word.position, tok.word.flags});
-        pos = tok.next_pos();
     }
     if (words.empty()) return Flow::next;
 
@@ -414,8 +413,8 @@ int CollectParser::run() {
     PRINT('i', "pcc0280", "-- Starting parse of COLLECT.CTL -- Time = %s\n", form_time().c_str());
     dashes("pcc0285", 51);
 
-    const ReadEnd how = read_control_file("coll", "pcc0305", failed_,
-                                          [this](const std::string& stmt) { return statement(stmt); });
+    const ReadEnd how = read_control_file("coll", {'i', "pcc0305"}, failed_,
+                                          [this](StatementScan& scan) { return statement(scan); });
     if (how == ReadEnd::quit) return 1;
     const bool stopped = how == ReadEnd::stopped;
     if (!stopped && !end_seen_) {

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "control/cursor.h"
+#include "control/keyword_case.h"
 #include "runtime/messages.h"
 
 namespace qvx {
@@ -19,27 +20,12 @@ constexpr std::string_view kPseudoColumns[] = {
 };
 constexpr std::string_view kSqlcodePrefix = "%sqlcode_";
 
-// text equals the lower-case model written all lower or all upper case.
-bool same_either_case(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    bool as_lower = true;
-    bool as_upper = true;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char l = lower[i];
-        const char u = (l >= 'a' && l <= 'z') ? static_cast<char>(l - 'a' + 'A') : l;
-        as_lower = as_lower && text[i] == l;
-        as_upper = as_upper && text[i] == u;
-    }
-    return as_lower || as_upper;
-}
-
+// Pseudo-column names are written all lower or all upper case.
 bool is_pseudo_column(std::string_view name) {
     if (name.empty() || name.front() != '%') return false;
-    if (name.size() >= kSqlcodePrefix.size() &&
-        same_either_case(name.substr(0, kSqlcodePrefix.size()), kSqlcodePrefix))
-        return true;
+    if (keyword_prefix_matches(name, kSqlcodePrefix)) return true;
     for (std::string_view p : kPseudoColumns)
-        if (same_either_case(name, p)) return true;
+        if (keyword_matches(name, p)) return true;
     return false;
 }
 

@@ -20,6 +20,8 @@
 
 #include "control/dict_parms.h"
 #include "control/dict_values.h"
+#include "control/keyword_case.h"
+#include "control/parse_support.h"
 #include "control/reader.h"
 #include "control/tokenizer.h"
 #include "runtime/clock.h"
@@ -45,18 +47,15 @@ constexpr int kNumericLength = 16;
 enum Keyword { kw_none = 0, kw_name = 1, kw_type = 2, kw_initial = 3, kw_number = 4, kw_end = 5 };
 
 // Keywords are written all lower-case or all upper-case.
-bool keyword_is(std::string_view word, std::string_view lower) {
-    if (word.size() != lower.size()) return false;
-    bool all_lower = true;
-    bool all_upper = true;
-    for (size_t i = 0; i < word.size(); ++i) {
-        const char l = lower[i];
-        const char u = static_cast<char>(l - 'a' + 'A');
-        all_lower = all_lower && word[i] == l;
-        all_upper = all_upper && word[i] == u;
-    }
-    return all_lower || all_upper;
-}
+struct DictKeyword {
+    const char* word;
+    Keyword code;
+};
+
+constexpr DictKeyword kKeywords[] = {
+    {"name", kw_name},     {"type", kw_type}, {"initial", kw_initial},
+    {"number", kw_number}, {"end", kw_end},
+};
 
 // Leading decimal digits of a word (with an optional sign), held within
 // int range.
@@ -70,24 +69,34 @@ int decimal_value(std::string_view word) {
     return static_cast<int>(negative ? -v : v);
 }
 
-void banner_line(const char* id, int count) {
-    PRINT('i', id, "%s\n", std::string(static_cast<size_t>(count), '-').c_str());
-}
-
 class DictParser {
 public:
     int run(FILE* file, const std::string& path);
 
 private:
-    enum class Step { go_on, stop, stop_with_errors };
+    using Flow = StatementFlow;
 
-    Step statement();
-    Step name_statement();
-    Step type_statement();
-    Step initial_statement();
-    // Closes the element under construction; stop_with_errors when it
-    // lacks a name, a type or a length.
-    Step close_element();
+    Flow statement(StatementScan& scan);
+    Flow name_statement();
+    Flow type_statement();
+    Flow char_length();
+    Flow initial_statement();
+    Flow number_statement();
+    // Closes the element under construction; it stops with errors when
+    // the element lacks a name, a type or a length.
+    Flow close_element();
+    // An error that stops the reading: the file has errors.
+    Flow stop_with_errors() {
+        errors_ = true;
+        return Flow::stop;
+    }
+    // An error that leaves the rest of the file readable; rejected when
+    // the element under construction is not kept.
+    Flow go_on_with_errors(bool rejected) {
+        if (rejected) cur_rejected_ = true;
+        errors_ = true;
+        return Flow::next;
+    }
 
     // Stores the initial value in the element's form; false (reported)
     // when it does not fit or memory ran out.
@@ -95,12 +104,9 @@ private:
     // Next word of the statement; -1 after a syntax error (reported).
     int next_word();
 
-    const std::string& buf() const { return reader_->buffer(); }
-    int end() const { return static_cast<int>(buf().size()); }
+    const parse_word& word() const { return scan_->tok.word; }
 
-    std::unique_ptr<StatementReader> reader_;
-    std::unique_ptr<Tokenizer> tok_;
-    int pos_ = 0;
+    StatementScan* scan_ = nullptr;  // the current statement
 
     // The element under construction.
     std::unique_ptr<dict_element> cur_;
@@ -131,17 +137,13 @@ bool DictParser::store_value(dict_element& e, const std::string& value) {
 }
 
 int DictParser::next_word() {
-    const int n = tok_->get_word(pos_, end());
-    if (n < 0) {
-        PRINT('e', "pdc2060", "Parsing failed : %s\n", tok_->message.c_str());
-        return -1;
-    }
-    pos_ = tok_->next_pos();
+    const int n = scan_->next_word();
+    if (n < 0) PRINT('e', "pdc2060", "Parsing failed : %s\n", scan_->tok.message.c_str());
     return n;
 }
 
-DictParser::Step DictParser::close_element() {
-    if (!cur_) return Step::go_on;
+DictParser::Flow DictParser::close_element() {
+    if (!cur_) return Flow::next;
     std::unique_ptr<dict_element> e = std::move(cur_);
     std::optional<std::string> value;
     value.swap(cur_value_);
@@ -150,130 +152,129 @@ DictParser::Step DictParser::close_element() {
 
     if (e->name.empty()) {
         PRINT('e', "pdc2080", "No  name\n");
-        return Step::stop_with_errors;
+        return stop_with_errors();
     }
-    if (rejected) return Step::go_on;  // its error is reported already
+    if (rejected) return Flow::next;  // its error is reported already
     if (!e->type_given) {
         PRINT('e', "pdc2085", "No data type\n");
-        return Step::stop_with_errors;
+        return stop_with_errors();
     }
     if (e->length <= 0) {
         PRINT('e', "pdc2090", "No Length specified\n");
-        return Step::stop_with_errors;
+        return stop_with_errors();
     }
     if (!value) {
         PRINT('i', "pdc2095", "No Initial value, using default\n");
     } else if (!store_value(*e, *value)) {
-        errors_ = true;
-        return Step::go_on;
+        return go_on_with_errors(false);
     }
     dict_index.emplace(e->name, e.get());
     dict_anchor.push_back(std::move(e));
-    return Step::go_on;
+    return Flow::next;
 }
 
-DictParser::Step DictParser::name_statement() {
-    Step closed = close_element();
-    if (closed != Step::go_on) return closed;
+DictParser::Flow DictParser::name_statement() {
+    const Flow closed = close_element();
+    if (closed != Flow::next) return closed;
 
     const int n = next_word();
-    if (n < 0) return Step::stop_with_errors;
+    if (n < 0) return stop_with_errors();
     cur_ = std::make_unique<dict_element>();
-    if (n == 0) return Step::go_on;  // no name: reported when it closes
+    if (n == 0) return Flow::next;  // no name: reported when it closes
 
-    const std::string_view name = tok_->word.view();
+    const std::string_view name = word().view();
     if (name.size() > kMaxNameLength) {
         PRINT('e', "pdc2100", "Dictionary element name is exceeds 29 characters\n");
         cur_.reset();
-        return Step::stop_with_errors;
+        return stop_with_errors();
     }
     cur_->name.assign(name);
     if (find_dict_element(name)) {
         PRINT('e', "pdc2105", "Name previously used\n");
-        cur_rejected_ = true;
-        errors_ = true;
+        return go_on_with_errors(true);
     }
-    return Step::go_on;
+    return Flow::next;
 }
 
-DictParser::Step DictParser::type_statement() {
+DictParser::Flow DictParser::type_statement() {
     const int n = next_word();
-    if (n < 0) return Step::stop_with_errors;
-    if (n == 0) return Step::stop;  // no argument: the end of the dictionary
+    if (n < 0) return stop_with_errors();
+    if (n == 0) return Flow::stop;  // no argument: the end of the dictionary
 
     if (cur_->type_given) {
         PRINT('e', "pdc2130", "Duplicate data type\n");
-        errors_ = true;
-        return Step::go_on;
+        return go_on_with_errors(false);
     }
-    const std::string type(tok_->word.view());
-    if (type == "CHAR" || type == "char") {
-        const int p = next_word();
-        if (p < 0) return Step::stop_with_errors;
-        if (p != 1 || tok_->word.text[0] != '(') {
-            PRINT('e', "pdc2140", "Duplicate data type\n");
-            cur_rejected_ = true;
-            errors_ = true;
-            return Step::go_on;
-        }
-        const int l = next_word();
-        if (l < 0) return Step::stop_with_errors;
-        const int length = l > 0 ? decimal_value(tok_->word.view()) : 0;
-        if (length > kMaxCharLength) {
-            PRINT('e', "pdc2135", "ERR Length of %d exceeds maximum(%d)\n", length, kMaxCharLength);
-            cur_rejected_ = true;
-            errors_ = true;
-            return Step::go_on;
-        }
-        cur_->data_type = 0;
-        cur_->length = static_cast<int16_t>(std::max(length, 0));  // 0: "No Length" on close
-        cur_->type_given = 1;
-        return Step::go_on;
-    }
-    if (type == "INTEGER" || type == "integer" || type == "FLOAT" || type == "float") {
+    const std::string_view type = word().view();
+    if (keyword_matches(type, "char")) return char_length();
+    if (keyword_matches(type, "integer") || keyword_matches(type, "float")) {
         cur_->data_type = 2;
         cur_->length = kNumericLength;
         cur_->type_given = 1;
-        return Step::go_on;
+        return Flow::next;
     }
     PRINT('e', "pdc2145", "Invalid data type\n");
-    cur_rejected_ = true;
-    errors_ = true;
-    return Step::go_on;
+    return go_on_with_errors(true);
 }
 
-DictParser::Step DictParser::initial_statement() {
+// The "(n)" after CHAR.
+DictParser::Flow DictParser::char_length() {
+    const int p = next_word();
+    if (p < 0) return stop_with_errors();
+    if (p != 1 || word().text[0] != '(') {
+        PRINT('e', "pdc2140", "Duplicate data type\n");
+        return go_on_with_errors(true);
+    }
+    const int l = next_word();
+    if (l < 0) return stop_with_errors();
+    const int length = l > 0 ? decimal_value(word().view()) : 0;
+    if (length > kMaxCharLength) {
+        PRINT('e', "pdc2135", "ERR Length of %d exceeds maximum(%d)\n", length, kMaxCharLength);
+        return go_on_with_errors(true);
+    }
+    cur_->data_type = 0;
+    cur_->length = static_cast<int16_t>(std::max(length, 0));  // 0: "No Length" on close
+    cur_->type_given = 1;
+    return Flow::next;
+}
+
+DictParser::Flow DictParser::initial_statement() {
     // The value is the rest of the statement, blanks included.
-    int start = pos_;
-    while (start < end() && buf()[static_cast<size_t>(start)] == ' ') ++start;
-    if (start >= end()) return Step::stop;  // no argument: the end of the dictionary
-    cur_value_ = dict::resolve_initial(std::string_view(buf()).substr(static_cast<size_t>(start)));
-    return Step::go_on;
+    const std::string& text = scan_->text();
+    int start = scan_->pos;
+    while (start < scan_->end() && text[static_cast<size_t>(start)] == ' ') ++start;
+    if (start >= scan_->end()) return Flow::stop;  // no argument: the end of the dictionary
+    cur_value_ = dict::resolve_initial(std::string_view(text).substr(static_cast<size_t>(start)));
+    return Flow::next;
 }
 
-DictParser::Step DictParser::statement() {
-    tok_ = std::make_unique<Tokenizer>(buf());
-    tok_->reset();
-    pos_ = 0;
+DictParser::Flow DictParser::number_statement() {
+    const int a = next_word();
+    if (a < 0) return stop_with_errors();
+    if (a == 0) return Flow::stop;  // no argument: the end of the dictionary
+    cur_->data_type = 2;
+    return Flow::next;
+}
 
+DictParser::Flow DictParser::statement(StatementScan& scan) {
+    scan_ = &scan;
     const int n = next_word();
-    if (n < 0) return Step::stop_with_errors;
-    if (n == 0) return Step::go_on;
-    const std::string keyword(tok_->word.view());
+    if (n < 0) return stop_with_errors();
+    if (n == 0) return Flow::next;
+    const std::string keyword(word().view());
     const int kw = test_dict_word(keyword);
 
     if (first_) {
         first_ = false;
         if (kw != kw_name) {
             PRINT('e', keyword.size() != 4 ? "pdc2070" : "pdc2075", "First word must be 'name'\n");
-            return Step::stop_with_errors;
+            return stop_with_errors();
         }
     }
 
     // Every element begins with a name statement, so there is always one
     // under construction here; the check only guards the record.
-    if (!cur_ && (kw == kw_type || kw == kw_initial || kw == kw_number))
-        return Step::stop_with_errors;
+    if (!cur_ && (kw == kw_type || kw == kw_initial || kw == kw_number)) return stop_with_errors();
 
     switch (kw) {
     case kw_name:
@@ -282,41 +283,21 @@ DictParser::Step DictParser::statement() {
         return type_statement();
     case kw_initial:
         return initial_statement();
-    case kw_number: {
-        const int a = next_word();
-        if (a < 0) return Step::stop_with_errors;
-        if (a == 0) return Step::stop;
-        cur_->data_type = 2;
-        return Step::go_on;
-    }
+    case kw_number:
+        return number_statement();
     case kw_end: {
-        Step closed = close_element();
-        return closed == Step::go_on ? Step::stop : closed;
+        const Flow closed = close_element();
+        return closed == Flow::next ? Flow::stop : closed;
     }
     default:
         PRINT('e', "pdc2065", "Unknown keyword (%s)\n", keyword.c_str());
-        return Step::stop_with_errors;
+        return stop_with_errors();
     }
 }
 
 int DictParser::run(FILE* file, const std::string& path) {
-    reader_ = std::make_unique<StatementReader>(
-        file, [](const std::string& line) { PRINT('t', "pdc2055", "%s", line.c_str()); }, path);
-
-    for (;;) {
-        const StatementReader::Result r = reader_->next();
-        if (r == StatementReader::Result::end_of_file) break;
-        if (r == StatementReader::Result::too_long) {  // reported by the reader
-            errors_ = true;
-            continue;
-        }
-        const Step step = statement();
-        if (step == Step::stop) break;
-        if (step == Step::stop_with_errors) {
-            errors_ = true;
-            break;
-        }
-    }
+    read_statements(file, path, {'t', "pdc2055"}, errors_,
+                    [this](StatementScan& scan) { return statement(scan); });
     // An element still open here had no "name" or "end" after it: it is
     // not kept.
     cur_.reset();
@@ -326,12 +307,8 @@ int DictParser::run(FILE* file, const std::string& path) {
 } // namespace
 
 int test_dict_word(std::string_view word) {
-    if (keyword_is(word, "name")) return kw_name;
-    if (keyword_is(word, "type")) return kw_type;
-    if (keyword_is(word, "initial")) return kw_initial;
-    if (keyword_is(word, "number")) return kw_number;
-    if (keyword_is(word, "end")) return kw_end;
-    return kw_none;
+    const DictKeyword* k = match_keyword(kKeywords, word);
+    return k ? k->code : kw_none;
 }
 
 dict_element* find_dict_element(std::string_view name) {
@@ -355,9 +332,9 @@ int parse_dict() {
     InputFile file = u_openInputFile("dict", &path);
     if (!file) return 1;
 
-    banner_line("pdc2040", 50);
+    dashes("pdc2040", 50);
     PRINT('i', "pdc2045", "-- Starting parse of DICT.CTL -- Time: %s\n", form_time().c_str());
-    banner_line("pdc2050", 51);
+    dashes("pdc2050", 51);
     if (trace_all) {
         for (const auto& p : dict_parms())
             PRINT('t', "pdc2164", "Parm Name= %s, Value= %s\n", p.name.c_str(), p.value.c_str());
@@ -377,9 +354,9 @@ int parse_dict() {
                 PRINT('-', "pdc2170", "\n");
         }
     }
-    banner_line("ptc4725", 45);
+    dashes("ptc4725", 45);
     PRINT('i', "ptc4740", "--  Dict Control Parsing ended at %s\n", form_time().c_str());
-    banner_line("ptc4735", 45);
+    dashes("ptc4735", 45);
     if (result != 0) PRINT('e', "pdc2180", "Parsing ended with errors\n");
     return result;
 }

@@ -1,8 +1,7 @@
 // Distributor list, keyword table and start-up entry of PROCESS.CTL.
 #include "control/distributor.h"
 
-#include <cctype>
-
+#include "control/keyword_case.h"
 #include "runtime/exit_path.h"
 
 namespace qvx {
@@ -43,15 +42,8 @@ constexpr Keyword kKeywords[] = {
 MachineId machine_id = blank_id();
 
 int distrib_key_word(std::string_view word) {
-    for (const Keyword& k : kKeywords) {
-        std::string_view shown(k.text);
-        if (word.size() != shown.size()) continue;
-        if (word == shown) return k.code;
-        bool upper = true;
-        for (size_t i = 0; i < word.size() && upper; ++i)
-            upper = word[i] == std::toupper(static_cast<unsigned char>(shown[i]));
-        if (upper) return k.code;
-    }
+    for (const Keyword& k : kKeywords)
+        if (word == k.text || equals_in_case(word, k.text, LetterCase::upper)) return k.code;
     return 0;
 }
 

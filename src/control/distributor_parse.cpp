@@ -12,6 +12,7 @@
 
 #include "control/parse_support.h"
 #include "control/distributor.h"
+#include "control/keyword_case.h"
 #include "control/reader.h"
 #include "control/tokenizer.h"
 #include "runtime/clock.h"
@@ -67,7 +68,7 @@ public:
 private:
     using Flow = StatementFlow;  // quit: return 1 at once
 
-    Flow statement(const std::string& buf);
+    Flow statement(StatementScan& scan);
     Flow keyword(int code, const std::string& word);
     Flow close_block();
     Flow open_block();
@@ -95,28 +96,28 @@ private:
     bool first_ = true;
     long today_ = 0;
 
-    Tokenizer* tok_ = nullptr;  // scanner of the current statement
-    const std::string* buf_ = nullptr;
-    int pos_ = 0;
-    int end_pos_ = 0;
+    StatementScan* scan_ = nullptr;  // the current statement
 };
 
 int ProcessParser::next_word(std::string& out) {
     out.clear();
-    const std::string& b = *buf_;
-    int start = pos_;
-    while (start < end_pos_ && b[static_cast<size_t>(start)] == ' ') ++start;
+    const std::string& b = scan_->text();
+    Tokenizer& tok = scan_->tok;
+    int& pos = scan_->pos;
+    const int end = scan_->end();
+    int start = pos;
+    while (start < end && b[static_cast<size_t>(start)] == ' ') ++start;
     bool any = false;
     for (;;) {
-        int n = tok_->get_word(pos_, end_pos_);
+        int n = tok.get_word(pos, end);
         if (n < 0) return -1;
-        if (n == 0 || tok_->next_pos() <= pos_) break;
+        if (n == 0 || tok.next_pos() <= pos) break;
         any = true;
-        pos_ = tok_->next_pos();
-        if (pos_ >= end_pos_ || b[static_cast<size_t>(pos_)] == ' ') break;
+        pos = tok.next_pos();
+        if (pos >= end || b[static_cast<size_t>(pos)] == ' ') break;
     }
     if (!any) return 0;
-    out = b.substr(static_cast<size_t>(start), static_cast<size_t>(pos_ - start));
+    out = b.substr(static_cast<size_t>(start), static_cast<size_t>(pos - start));
     return static_cast<int>(out.size());
 }
 
@@ -216,10 +217,10 @@ ProcessParser::Flow ProcessParser::keyword(int code, const std::string& word) {
     switch (code) {
     case kType: {
         int type = 0;
-        if (v == "local" || v == "LOCAL") type = 1;
-        else if (v == "sql*net" || v == "SQL*NET") type = 2;
-        else if (v == "dial" || v == "DIAL") type = 3;
-        else if (v == "ctlib" || v == "CTLIB") type = 4;
+        if (keyword_matches(v, "local")) type = 1;
+        else if (keyword_matches(v, "sql*net")) type = 2;
+        else if (keyword_matches(v, "dial")) type = 3;
+        else if (keyword_matches(v, "ctlib")) type = 4;
         if (d.type != 0) {
             PPC_FAIL("ppc0995", DUP_TEXT("type"));
         } else if (type == 0) {
@@ -403,13 +404,9 @@ ProcessParser::Flow ProcessParser::open_block() {
     return Flow::next;
 }
 
-ProcessParser::Flow ProcessParser::statement(const std::string& buf) {
-    Tokenizer tok(buf);
-    tok.reset();
-    tok_ = &tok;
-    buf_ = &buf;
-    pos_ = 0;
-    end_pos_ = static_cast<int>(buf.size());
+ProcessParser::Flow ProcessParser::statement(StatementScan& scan) {
+    scan_ = &scan;
+    const Tokenizer& tok = scan.tok;
     stmt_failed_ = false;
 
     std::string word;
@@ -465,8 +462,8 @@ int ProcessParser::run() {
     PRINT('i', "ppc0745", "-- Starting parse of PROCESS.CTL -- Time = %s\n", form_time().c_str());
     dashes("ppc0750", 56);
 
-    const ReadEnd how = read_control_file("proc", "ppc0770", failed_,
-                                          [this](const std::string& stmt) { return statement(stmt); });
+    const ReadEnd how = read_control_file("proc", {'i', "ppc0770"}, failed_,
+                                          [this](StatementScan& scan) { return statement(scan); });
     if (how == ReadEnd::quit) return 1;
     const bool stopped = how == ReadEnd::stopped;
     if (!stopped && !end_seen_) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "control/keyword_case.h"
 #include "control/tokenizer.h"
 #include "runtime/messages.h"
 
@@ -39,18 +40,6 @@ std::string upper(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
-}
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// The keyword at the start of text, all upper or all lower case.
-bool starts_with_keyword(std::string_view text, std::string_view keyword) {
-    const std::string_view head = text.substr(0, keyword.size());
-    return head == upper(keyword) || head == lower(keyword);
 }
 
 std::string_view skip_blanks(std::string_view text) {
@@ -118,18 +107,18 @@ int parse_upa(std::string_view word, std::string& out, curs& c) {
         case Stage::base: {
             if (text.empty() || text[0] != '[') break;
             const std::string_view rest = skip_blanks(text.substr(1));
-            if (!starts_with_keyword(rest, "uuidbase")) break;
+            if (!keyword_prefix_matches(rest, "uuidbase")) break;
             if (!paren_value(rest, c.uuidbase, kLongestUuid)) return 1;
             stage = Stage::pavc;
             break;
         }
         case Stage::pavc:
-            if (!starts_with_keyword(text, "uuidpavc")) break;
+            if (!keyword_prefix_matches(text, "uuidpavc")) break;
             if (!paren_value(text, c.uuidpavc, kLongestUuid)) return 1;
             stage = Stage::pcvc;
             break;
         case Stage::pcvc: {
-            if (!starts_with_keyword(text, "uuidpcvc")) break;
+            if (!keyword_prefix_matches(text, "uuidpcvc")) break;
             if (!paren_value(text, c.uuidpcvc, kLongestUuid)) return 1;
             const size_t close = text.find(')');
             const size_t open = text.find('(', close);
@@ -147,7 +136,7 @@ int parse_upa(std::string_view word, std::string& out, curs& c) {
             break;
         }
         case Stage::table: {
-            if (!starts_with_keyword(text, "interface ")) break;
+            if (!keyword_prefix_matches(text, "interface ")) break;
             const std::string_view name = skip_blanks(text.substr(10));
             table.assign(name.substr(0, name.find(' ')));
             stage = Stage::objid;
@@ -156,7 +145,7 @@ int parse_upa(std::string_view word, std::string& out, curs& c) {
         case Stage::objid:
         case Stage::set: {
             const bool objid = stage == Stage::objid;
-            if (!starts_with_keyword(text, objid ? "objid" : "set")) break;
+            if (!keyword_prefix_matches(text, objid ? "objid" : "set")) break;
             std::string number;
             if (!paren_value(text, number)) return 1;
             (objid ? c.objid : c.set) = std::atoi(number.c_str());
@@ -164,7 +153,7 @@ int parse_upa(std::string_view word, std::string& out, curs& c) {
             break;
         }
         case Stage::columns: {
-            if (!starts_with_keyword(text, "column ")) break;
+            if (!keyword_prefix_matches(text, "column ")) break;
             std::string_view rest = text.substr(7);
             const size_t from = rest.find_first_not_of(" (");
             if (from == std::string_view::npos) break;

@@ -158,24 +158,21 @@ StatementReader::Result StatementReader::next() {
     return Result::end_of_file;
 }
 
-ReadEnd read_control_file(const char* base, const char* echo_id, bool& failed,
-                          const std::function<StatementFlow(const std::string&)>& handle) {
-    std::string path;
-    InputFile file = u_openInputFile(base, &path);
-    if (!file) {
-        failed = true;
-        return ReadEnd::stopped;
-    }
+ReadEnd read_statements(FILE* file, const std::string& path, LineEcho echo, bool& failed,
+                        const StatementHandler& handle) {
     StatementReader reader(
-        file.get(), [echo_id](const std::string& line) { PRINT('i', echo_id, "%s", line.c_str()); }, path);
+        file, [echo](const std::string& line) { PRINT(echo.level, echo.id, "%s", line.c_str()); },
+        path);
     for (;;) {
         const StatementReader::Result r = reader.next();
+        // Text after the last ";" is no statement and is left alone.
         if (r == StatementReader::Result::end_of_file) return ReadEnd::end_of_file;
-        if (r == StatementReader::Result::too_long) {
+        if (r == StatementReader::Result::too_long) {  // reported by the reader
             failed = true;
             continue;
         }
-        switch (handle(reader.buffer())) {
+        StatementScan scan(reader.buffer());
+        switch (handle(scan)) {
         case StatementFlow::next:
             break;
         case StatementFlow::stop:
@@ -184,6 +181,17 @@ ReadEnd read_control_file(const char* base, const char* echo_id, bool& failed,
             return ReadEnd::quit;
         }
     }
+}
+
+ReadEnd read_control_file(const char* base, LineEcho echo, bool& failed,
+                          const StatementHandler& handle) {
+    std::string path;
+    InputFile file = u_openInputFile(base, &path);
+    if (!file) {
+        failed = true;
+        return ReadEnd::stopped;
+    }
+    return read_statements(file.get(), path, echo, failed, handle);
 }
 
 } // namespace qvx

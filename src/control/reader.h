@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "control/tokenizer.h"
+
 namespace qvx {
 
 // Statement buffer size, including the four blanks appended to every
@@ -80,10 +82,26 @@ enum class ReadEnd {
     quit,         // a statement gave up at once
 };
 
-// Searches the control file by base name and hands every statement to
-// handle; each line is echoed under echo_id when tracing is on. A missing
-// file or an over-long statement sets failed.
-ReadEnd read_control_file(const char* base, const char* echo_id, bool& failed,
-                          const std::function<StatementFlow(const std::string&)>& handle);
+// The message under which each line of a control file is echoed when
+// tracing is on: its level letter and id.
+struct LineEcho {
+    char level;
+    const char* id;
+};
+
+using StatementHandler = std::function<StatementFlow(StatementScan&)>;
+
+// The statement loop of every control-file parser: hands each statement
+// of the open file to handle, ready to be read word by word, until the end
+// of the file or until handle stops. An over-long statement is reported,
+// sets failed and is skipped; reading goes on after it. path names the
+// file in messages.
+ReadEnd read_statements(FILE* file, const std::string& path, LineEcho echo, bool& failed,
+                        const StatementHandler& handle);
+
+// Searches the control file by base name and reads it with
+// read_statements. A missing file sets failed and counts as stopped.
+ReadEnd read_control_file(const char* base, LineEcho echo, bool& failed,
+                          const StatementHandler& handle);
 
 } // namespace qvx

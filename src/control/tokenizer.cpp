@@ -325,6 +325,14 @@ int Tokenizer::scan_plain(int s, int end, bool host) {
     return i - s;
 }
 
+StatementScan::StatementScan(const std::string& text) : tok(text), text_(text) { tok.reset(); }
+
+int StatementScan::next_word() {
+    const int n = tok.get_word(pos, end());
+    if (n >= 0) pos = tok.next_pos();
+    return n;
+}
+
 int simple_get_word(std::string_view text, int start, int end, int* word_start, uint16_t* flags) {
     end = std::min(end, static_cast<int>(text.size()));
     int i = std::max(start, 0);

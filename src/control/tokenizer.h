@@ -79,6 +79,28 @@ private:
     int next_ = 0;
 };
 
+// One statement read word by word: its scanner and where the next word
+// is looked for. Every parser reads its statements through one of these.
+class StatementScan {
+public:
+    // The text must outlive the scan.
+    explicit StatementScan(const std::string& text);
+
+    const std::string& text() const { return text_; }
+    int end() const { return static_cast<int>(text_.size()); }
+
+    // Scans the next word from pos (tok.word describes it) and moves pos
+    // past it. Returns its length, 0 when nothing is left, -1 after a
+    // syntax error (tok.message; pos then stays).
+    int next_word();
+
+    Tokenizer tok;
+    int pos = 0;
+
+private:
+    const std::string& text_;
+};
+
 // Plain splitter for lists inside clauses: skips blanks and at most one
 // comma with the blanks after it; a word beginning with a quote or a tab
 // runs to the next identical character (included) and gets WF_COMMA; any

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "control/cursor.h"
+#include "control/keyword_case.h"
 #include "control/reader.h"
 #include "control/tokenizer.h"
 #include "runtime/clock.h"
@@ -30,43 +31,41 @@ namespace {
 // any look-up.
 constexpr size_t kMaxTraceName = 9;
 
-// A keyword that names cursors: which switch it sets and its messages.
-struct NamingKeyword {
-    const char* word;  // lower-case form
-    int16_t curs::*sw;
-    const char* long_id;
-    const char* long_text;
-    const char* missing_id;
-    const char* missing_text;
+// What a keyword does.
+enum class Action {
+    name_cursors,  // sets its switch on the cursors named after it
+    everything,    // traces everything, every cursor
+    end,           // stops the reading
 };
 
-const NamingKeyword kNamingKeywords[] = {
-    {"trace", &curs::trace, "ptc4645", "Trace cursor name too long : %s\n", "ptc4655",
-     "Cursor to trace (%s) not found\n"},
-    {"tracem", &curs::tracem, "ptc4670", "Tracem cursor name too long : %s\n", "ptc4680",
-     "Cursor on which to trace math (%s) not found\n"},
-    {"traced", &curs::traced, "ptc4685", "Traced cursor name too long : %s\n", "ptc4695",
-     "Cursor on which to trace decodes (%s) not found\n"},
-    {"show_row", &curs::show_row, "ptc4700", "Show_row cursor name too long : %s\n", "ptc4705",
+// A keyword, lower-case form; one that names cursors carries the switch
+// it sets and its messages.
+struct TraceKeyword {
+    const char* word;
+    Action action;
+    int16_t curs::*sw = nullptr;
+    const char* long_id = nullptr;
+    const char* long_text = nullptr;
+    const char* missing_id = nullptr;
+    const char* missing_text = nullptr;
+};
+
+const TraceKeyword kKeywords[] = {
+    {"trace", Action::name_cursors, &curs::trace, "ptc4645", "Trace cursor name too long : %s\n",
+     "ptc4655", "Cursor to trace (%s) not found\n"},
+    {"tracem", Action::name_cursors, &curs::tracem, "ptc4670", "Tracem cursor name too long : %s\n",
+     "ptc4680", "Cursor on which to trace math (%s) not found\n"},
+    {"traced", Action::name_cursors, &curs::traced, "ptc4685", "Traced cursor name too long : %s\n",
+     "ptc4695", "Cursor on which to trace decodes (%s) not found\n"},
+    {"show_row", Action::name_cursors, &curs::show_row, "ptc4700",
+     "Show_row cursor name too long : %s\n", "ptc4705", "Cursor on which to show_row (%s) not found\n"},
+    {"show_cursor", Action::name_cursors, &curs::show_cursor, "ptc4710",
+     "Show_cursor cursor name too long : %s\n", "ptc4715",
      "Cursor on which to show_row (%s) not found\n"},
-    {"show_cursor", &curs::show_cursor, "ptc4710", "Show_cursor cursor name too long : %s\n",
-     "ptc4715", "Cursor on which to show_row (%s) not found\n"},
+    {"traceall", Action::everything},
+    {"trace_all", Action::everything},
+    {"end", Action::end},
 };
-
-// Exact length, all lower-case or all upper-case.
-bool keyword_is(std::string_view word, std::string_view lower) {
-    if (word.size() != lower.size()) return false;
-    bool all_lower = true;
-    bool all_upper = true;
-    for (size_t i = 0; i < word.size(); ++i) {
-        const char l = lower[i];
-        const char u = (l >= 'a' && l <= 'z') ? static_cast<char>(l - 'a' + 'A') : l;
-        all_lower = all_lower && word[i] == l;
-        all_upper = all_upper && word[i] == u;
-    }
-    return all_lower || all_upper;
-}
-
 
 class TraceParser {
 public:
@@ -75,37 +74,34 @@ public:
     bool run(FILE* file, const std::string& path);
 
 private:
-    enum class Flow { next, stop };
+    using Flow = StatementFlow;
 
-    Flow statement(const std::string& buffer);
+    Flow statement(StatementScan& scan);
     // Next word of the statement: its length, 0 when none is left, -1
     // after a syntax error (reported).
-    int next_word(Tokenizer& tok, int& pos, int end);
-    Flow name_list(const NamingKeyword& k, Tokenizer& tok, int pos, int end);
+    int next_word(StatementScan& scan);
+    Flow name_list(const TraceKeyword& k, StatementScan& scan);
     void trace_everything();
 
     bool errors_ = false;
 };
 
-int TraceParser::next_word(Tokenizer& tok, int& pos, int end) {
-    const int n = tok.get_word(pos, end);
+int TraceParser::next_word(StatementScan& scan) {
+    const int n = scan.next_word();
     if (n < 0) {
-        PRINT('e', "ptc4635", "Parsing failed : %s\n", tok.message.c_str());
+        PRINT('e', "ptc4635", "Parsing failed : %s\n", scan.tok.message.c_str());
         errors_ = true;
-        return -1;
     }
-    pos = tok.next_pos();
     return n;
 }
 
-TraceParser::Flow TraceParser::name_list(const NamingKeyword& k, Tokenizer& tok, int pos,
-                                         int end) {
+TraceParser::Flow TraceParser::name_list(const TraceKeyword& k, StatementScan& scan) {
     for (;;) {
-        const int n = next_word(tok, pos, end);
+        const int n = next_word(scan);
         if (n < 0) return Flow::stop;
         if (n == 0) return Flow::next;
-        if (tok.word.flags & WF_COMMA) continue;
-        const std::string name(tok.word.view());
+        if (scan.tok.word.flags & WF_COMMA) continue;
+        const std::string name(scan.tok.word.view());
         if (name.size() > kMaxTraceName) {
             PRINT('e', k.long_id, k.long_text, name.c_str());
             errors_ = true;
@@ -131,43 +127,33 @@ void TraceParser::trace_everything() {
     trace_all = 1;
 }
 
-TraceParser::Flow TraceParser::statement(const std::string& buffer) {
-    Tokenizer tok(buffer);
-    tok.reset();
-    int pos = 0;
-    const int end = static_cast<int>(buffer.size());
-
-    const int n = next_word(tok, pos, end);
+TraceParser::Flow TraceParser::statement(StatementScan& scan) {
+    const int n = next_word(scan);
     if (n < 0) return Flow::stop;
     if (n == 0) return Flow::next;
-    const std::string keyword(tok.word.view());
+    const std::string keyword(scan.tok.word.view());
 
-    for (const auto& k : kNamingKeywords)
-        if (keyword_is(keyword, k.word)) return name_list(k, tok, pos, end);
-    if (keyword_is(keyword, "traceall") || keyword_is(keyword, "trace_all")) {
+    const TraceKeyword* k = match_keyword(kKeywords, keyword);
+    if (!k) {
+        PRINT('e', "ptc4640", "Unknown keyword (%s)\n", keyword.c_str());
+        errors_ = true;
+        return Flow::stop;
+    }
+    switch (k->action) {
+    case Action::name_cursors:
+        return name_list(*k, scan);
+    case Action::everything:
         trace_everything();
         return Flow::next;
+    case Action::end:
+        break;
     }
-    if (keyword_is(keyword, "end")) return Flow::stop;
-
-    PRINT('e', "ptc4640", "Unknown keyword (%s)\n", keyword.c_str());
-    errors_ = true;
     return Flow::stop;
 }
 
 bool TraceParser::run(FILE* file, const std::string& path) {
-    StatementReader reader(
-        file, [](const std::string& line) { PRINT('t', "ptc4630", "%s", line.c_str()); }, path);
-    for (;;) {
-        const StatementReader::Result r = reader.next();
-        // Text after the last ";" is no statement and is left alone.
-        if (r == StatementReader::Result::end_of_file) break;
-        if (r == StatementReader::Result::too_long) {  // reported by the reader
-            errors_ = true;
-            continue;
-        }
-        if (statement(reader.buffer()) == Flow::stop) break;
-    }
+    read_statements(file, path, {'t', "ptc4630"}, errors_,
+                    [this](StatementScan& scan) { return statement(scan); });
     return !errors_;
 }
 

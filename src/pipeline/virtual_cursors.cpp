@@ -5,6 +5,7 @@
 
 #include "control/cursor.h"
 #include "control/dictionary.h"
+#include "control/keyword_case.h"
 #include "pipeline/send_layout.h"
 #include "db/server_status.h"
 #include "runtime/messages.h"
@@ -30,7 +31,7 @@ void put_initial(char* area, size_t width, const std::string& value, bool right)
 int build_virtual(curs& c) {
     c.demand = 1;
     c.interval = 0;
-    const bool server_status = c.cur_name == "SERVSTAT" || c.cur_name == "servstat";
+    const bool server_status = keyword_matches(c.cur_name, "servstat");
 
     std::vector<const dict_element*> elements;
     int32_t row_len = 0;
@@ -68,7 +69,7 @@ int build_virtual(curs& c) {
         char* area = row->text() + offset;
         offset += e.length + 1;
 
-        if (server_status && (col.name == "SQLRC" || col.name == "sqlrc")) {
+        if (server_status && keyword_matches(col.name, "sqlrc")) {
             if (col.length < kShortestStatus) {
                 PRINT('w', "pvt2190", "SQLRC in SERVSTAT is too short at %d (at least 6)\n", col.length);
             } else {

@@ -54,6 +54,14 @@ void reset_collector_state() {
     qvx::reset_pipe_channel();
 }
 
+void reset_collector_state_in(const std::string& dir) {
+    reset_collector_state();
+    for (std::string* setting : {&qvx::env_vars.coll_home, &qvx::env_vars.coll_out,
+                                 &qvx::env_vars.tmpdir, &qvx::env_vars.localtmpdir})
+        *setting = dir;
+    qvx::env_vars.db_type = "qvx";
+}
+
 std::string captured(const std::function<void()>& fn) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

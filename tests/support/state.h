@@ -13,6 +13,11 @@ namespace qvxtest {
 // and elements, distributors, signal handlers and the environment pass.
 void reset_collector_state();
 
+// reset_collector_state, then the collector home, the output directory
+// and the temporary directories all in dir, database type "qvx" (control
+// files are then dir/qvx*.ctl).
+void reset_collector_state_in(const std::string& dir);
+
 // Standard output and standard error written while fn runs.
 std::string captured(const std::function<void()>& fn);
 
