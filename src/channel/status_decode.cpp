@@ -1,12 +1,11 @@
-// The status record images read back field by field. The offsets are the
-// ones status_images.cpp writes; the table there is the reference.
+// The status record images read back by walking the field tables of
+// status_layout, the ones the writer walks.
 #include "channel/status_decode.h"
 
 #include <cstdio>
-#include <cstring>
-#include <type_traits>
+#include <span>
 
-#include "channel/status_images.h"
+#include "channel/status_layout.h"
 #include "control/distributor.h"
 #include "runtime/clock.h"
 
@@ -14,33 +13,19 @@ namespace qvx {
 
 namespace {
 
-class ImageReader {
-public:
-    explicit ImageReader(const unsigned char* p) : p_(p) {}
-
-    template <typename T>
-    T get(size_t offset) const {
-        static_assert(std::is_trivially_copyable_v<T>);
-        T v;
-        std::memcpy(&v, p_ + offset, sizeof(T));
-        return v;
+// Every field of the table, element by element, from the image into a
+// row; nothing when the image is not exactly its size.
+template <typename Status, typename Field>
+std::optional<Status> read_image(std::span<const Field> layout, size_t size, const unsigned char* row,
+                                 size_t len) {
+    if (!row || len != size) return std::nullopt;
+    Status s;
+    for (const Field& f : layout) {
+        for (size_t i = 0; i < f.count; ++i)
+            f.set(s, get_element(row + f.offset + i * f.width, f.kind, f.width), i);
     }
-    int16_t i16(size_t offset) const { return get<int16_t>(offset); }
-    uint16_t u16(size_t offset) const { return get<uint16_t>(offset); }
-    int32_t i32(size_t offset) const { return get<int32_t>(offset); }
-    uint32_t u32(size_t offset) const { return get<uint32_t>(offset); }
-    char chr(size_t offset) const { return get<char>(offset); }
-    bool pointer(size_t offset) const { return u32(offset) != 0; }
-
-    // Up to the first zero byte or the end of the field.
-    std::string text(size_t offset, size_t width) const {
-        const char* s = reinterpret_cast<const char*>(p_ + offset);
-        return std::string(s, strnlen(s, width));
-    }
-
-private:
-    const unsigned char* p_;
-};
+    return s;
+}
 
 std::string yes_no(int v) { return v ? "yes" : "no"; }
 
@@ -99,104 +84,11 @@ std::string format_relative(uint32_t secs) {
 }
 
 std::optional<CursorStatus> decode_cursor_image(const unsigned char* row, size_t len) {
-    if (!row || len != kCursorImageSize) return std::nullopt;
-    const ImageReader r(row);
-    CursorStatus s;
-    s.next = r.pointer(0);
-    s.name = r.text(4, 9);
-    s.last_time = r.text(13, 15);
-    s.window_start = r.u32(28);
-    s.window_end = r.u32(32);
-    s.next_time = r.u32(36);
-    s.stale_until = r.u32(40);
-    s.stale = r.i32(44);
-    s.virtual_cur = r.i16(48);
-    s.empty = r.i16(50);
-    s.demand = r.i16(52);
-    s.once = r.i16(54);
-    s.no_sql = r.i16(56);
-    s.interval = r.i32(60);
-    s.select = r.pointer(84);
-    s.table = r.pointer(88);
-    s.host_table = r.pointer(92);
-    s.bracket = r.i16(96);
-    s.insert_select = r.pointer(100);
-    s.insert = r.pointer(104);
-    s.hv_count = r.i16(112);
-    s.where = r.pointer(116);
-    s.columns = r.pointer(120);
-    s.insert_col_count = r.i16(124);
-    s.insert_columns = r.pointer(128);
-    s.held = r.chr(132);
-    s.hold_reasons = {r.i16(134), r.i16(136), r.i16(138)};
-    s.bypass = r.i16(140);
-    s.has_col_funct = r.i16(142);
-    s.has_minmax = r.i16(144);
-    s.row_size = r.i32(164);
-    s.row_limit = r.i32(168);
-    s.row_no = r.i32(176);
-    s.row_count = r.i32(180);
-    s.time_limit = r.i32(188);
-    s.length = r.i32(192);
-    s.rows_changed = r.i16(200);
-    s.history = r.i16(202);
-    s.history_pending = r.i16(204);
-    s.class_no = r.i32(208);
-    s.sample_limit = r.i16(212);
-    s.sample_no = r.i32(216);
-    s.uuidpavc = r.pointer(224);
-    s.uuidpcvc = r.pointer(228);
-    s.rpc_version = r.i32(232);
-    s.objid = r.i32(236);
-    s.set = r.i32(240);
-    s.show_cursor = r.i16(244);
-    s.show_row = r.i16(246);
-    s.bound = r.i16(248);
-    s.loads = r.pointer(256);
-    s.age_to = r.text(288, 9);
-    s.fetch_exit = r.pointer(320);
-    s.start_after = r.i16(326);
-    s.stop_after = r.i16(328);
-    s.script = r.pointer(332);
-    s.dummy_last_row = r.i16(368);
-    s.conditional_dummy_last_row = r.i16(370);
-    s.trace = r.i16(382);
-    s.traced = r.i16(384);
-    s.tracem = r.i16(386);
-    s.ranges = {r.pointer(444), r.pointer(448), r.pointer(452)};
-    return s;
+    return read_image<CursorStatus>(cursor_layout(), kCursorImageSize, row, len);
 }
 
 std::optional<DistribStatus> decode_distrib_image(const unsigned char* row, size_t len) {
-    if (!row || len != kDistribImageSize) return std::nullopt;
-    const ImageReader r(row);
-    DistribStatus s;
-    s.next = r.pointer(0);
-    s.type = r.i16(4);
-    s.name = r.text(6, 25);
-    s.logonid = r.text(31, 33);
-    s.password = r.chr(64) != 0;
-    s.serverid = r.text(164, 34);
-    s.ranges = {r.pointer(208), r.pointer(212), r.pointer(216)};
-    s.time_offset = r.i32(220);
-    for (size_t i = 0; i < 100; ++i) {
-        const int32_t day = r.i32(224 + 4 * i);
-        if (day == 0) break;
-        s.holidays.push_back(day);
-    }
-    s.interval = r.i32(624);
-    s.hold = r.chr(628);
-    s.continuous = r.chr(629);
-    for (int i = 0; i <= 50; ++i)
-        if (r.i16(630 + 2 * static_cast<size_t>(i))) s.classes.push_back(i);
-    s.window_start = r.u32(732);
-    s.window_end = r.u32(736);
-    s.next_time = r.u32(740);
-    s.last_status = r.text(744, 5);
-    s.last_time = r.text(749, 15);
-    s.state = r.u16(764);
-    s.send_false = r.i16(766);
-    return s;
+    return read_image<DistribStatus>(distrib_layout(), kDistribImageSize, row, len);
 }
 
 std::string format_cursor_status(const CursorStatus& s) {

@@ -1,19 +1,16 @@
 // Record images sent as status rows to the agent: a cursor as one
 // "C-STATUS" row (456 bytes) and a distributor as one "D-STATUS" row
-// (784 bytes). Integers in host byte order; pointer fields hold 0 when
-// null and otherwise the low 32 bits of the address.
+// (784 bytes), laid out by the field tables of status_layout.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "channel/status_layout.h"
 #include "control/cursor.h"
 #include "control/distributor.h"
 
 namespace qvx {
-
-constexpr size_t kCursorImageSize = 456;
-constexpr size_t kDistribImageSize = 784;
 
 using CursorImage = std::array<unsigned char, kCursorImageSize>;
 using DistribImage = std::array<unsigned char, kDistribImageSize>;
