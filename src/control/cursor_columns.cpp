@@ -96,7 +96,7 @@ int add_column(std::string_view word, curs& cursor) {
     }
     col.name.assign(word);
     col.name_len = static_cast<int16_t>(col.name.size());
-    col.qualified = col.name.find('.') != std::string::npos ? 1 : 0;
+    col.qualified = col.name.find('.') != std::string::npos;
     col.ordinal = static_cast<int16_t>(cursor.cols.size());
     cursor.cols.push_back(std::move(col));
     if (cursor.hv_count < INT16_MAX) ++cursor.hv_count;

@@ -90,7 +90,7 @@ struct columns {
     int16_t col_funct = kFuncNone;
     int16_t samples = 0;      // sample count of the function (a written 0 counts as 1)
     int16_t decl_type = kTypeNone;
-    int16_t qualified = 0;    // the name contains "."
+    bool qualified = false;      // the name contains "."
     int16_t forced_len = 0;   // from "^n"
     int16_t ordinal = 0;      // position in the block, from 1
 
@@ -101,7 +101,7 @@ struct columns {
     int16_t set_length = 0;      // send width; 0 = length
     int32_t row_offset = 0;      // offset in the send layout
     int16_t occurrence = 0;      // n! addressing: select-list position from 1; 0 = by name
-    int16_t is_math = 0;         // the value is computed by a math clause
+    bool is_math = false;        // the value is computed by a math clause
     ColumnRef source;            // cursor.column reference, set by the qualified-name pass
     ColumnBinding binding;       // run time: where the value comes from
 };
@@ -180,7 +180,7 @@ struct curs {
     int range_kind = -1;                    // window search position
     size_t range_index = 0;
 
-    // --- run side: database fetch (owned by src/db/) ---
+    // --- run side: the run (row sources) and its result codes (database) ---
     long prev_start = 0;                    // clock seconds of the previous run's start
     long this_start = 0;                    // this run's start
     long end_time = 0;                      // this run's end
@@ -195,7 +195,7 @@ struct curs {
     bool iterating = false;                 // run as part of an iteration
     std::vector<char> fetch_buffer;         // row buffer of the fetch, kept between runs
 
-    // --- run side (row store, owned by src/pipeline/) ---
+    // --- run side: stored rows (row store) ---
     RowChain rows;                          // stored rows, oldest first
     RowHead column_data;                    // the column-function row
     int32_t row_no = 0;                     // number of the row being built in its sample
@@ -205,7 +205,7 @@ struct curs {
     int32_t sample_no = 0;                  // current sample
     int16_t bound = 0;                      // column sources and offsets are fixed
     int16_t max_select_item = -1;           // highest select-list item bound
-    int16_t checks_sources = 0;             // some column may lack a value: test before each row
+    bool checks_sources = false;            // some column may lack a value: test before each row
     long last_run = 0;                      // relative seconds of the last run
     int last_result = 0;                    // result of the last run
 };

@@ -154,9 +154,10 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
     }
     c.length = offset > 0 ? offset - 1 : 0;
     c.max_select_item = static_cast<int16_t>(max_item);
-    c.checks_sources = 0;
+    c.checks_sources = false;
     for (const columns& col : c.cols)
-        if (col.binding.source == ValueSource::reference || col.binding.source == ValueSource::none) c.checks_sources = 1;
+        if (col.binding.source == ValueSource::reference || col.binding.source == ValueSource::none)
+            c.checks_sources = true;
     c.row_size = 0;  // the send layout follows the new row layout
     return Outcome::ok;
 }
