@@ -29,7 +29,7 @@
 
 #include <sqlite3.h>
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_dispatch.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 

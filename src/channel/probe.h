@@ -1,4 +1,8 @@
-// qvxprobe: the agent end of the request channel for people and tests.
+// Probe group: qvxprobe, the agent end of the request channel for people
+// and tests. It reaches the channel through the dispatcher
+// (comm_dispatch.h) and reads status rows with status_decode.h; it has no
+// part in the collector's request service (serve_*).
+//
 // It sends one request (a cursor name, "C-STATUS", "D-STATUS", "RETRACE"
 // or "SHUTDOWN" with optional parameters), prints the reply and exits with
 // 0, or with the channel's error code when the exchange failed.

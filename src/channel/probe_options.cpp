@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_dispatch.h"
 #include "channel/probe.h"
 
 namespace qvx {

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <ostream>
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_dispatch.h"
 #include "channel/probe.h"
 #include "control/cursor.h"
 #include "control/distributor.h"

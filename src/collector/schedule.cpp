@@ -14,9 +14,9 @@
 #include <array>
 #include <cstdlib>
 
-#include "channel/nupa.h"
-#include "channel/request_wait.h"
-#include "channel/requests.h"
+#include "channel/serve_nupa.h"
+#include "channel/serve_requests.h"
+#include "channel/serve_wait.h"
 #include "db/database.h"
 #include "pipeline/cursor_run.h"
 #include "runtime/clock.h"

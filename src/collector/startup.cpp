@@ -11,7 +11,7 @@
 
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
-#include "channel/requests.h"
+#include "channel/serve_requests.h"
 #include "control/identity.h"
 #include "pipeline/edit_passes.h"
 #include "runtime/exit_path.h"

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "channel/nupa.h"
-#include "channel/pipe_channel.h"
-#include "channel/requests.h"
-#include "channel/shm_channel.h"
+#include "channel/comm_dispatch.h"
+#include "channel/comm_pipe.h"
+#include "channel/comm_shm.h"
+#include "channel/serve_nupa.h"
+#include "channel/serve_requests.h"
 #include "collector/schedule.h"
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
@@ -52,6 +53,7 @@ void reset_collector_state() {
     qvx::reset_requests();
     qvx::reset_shm_channel();
     qvx::reset_pipe_channel();
+    qvx::reset_comm_dispatch();
 }
 
 void reset_collector_state_in(const std::string& dir) {

@@ -1,4 +1,5 @@
-#include "channel/pipe_channel.h"
+#include "channel/comm_pipe.h"
+#include "channel/comm_dispatch.h"
 
 #include <gtest/gtest.h>
 

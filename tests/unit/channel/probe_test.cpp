@@ -13,7 +13,7 @@
 #include <thread>
 #include <tuple>
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_pipe.h"
 #include "channel/status_decode.h"
 #include "channel/status_images.h"
 #include "runtime/settings.h"

@@ -1,6 +1,6 @@
 // The collector's request service end to end over the pipe channel: a
 // forked agent asks, do_upa answers.
-#include "channel/requests.h"
+#include "channel/serve_requests.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-#include "channel/shm_channel.h"
+#include "channel/comm_shm.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "channel/request_wait.h"
+#include "channel/serve_wait.h"
 #include "runtime/settings.h"
 #include "support/state.h"
 #include "support/testenv.h"

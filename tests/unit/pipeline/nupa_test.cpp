@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "channel/nupa.h"
+#include "channel/serve_nupa.h"
 #include "control/distributor.h"
 #include "db/database.h"
 #include "pipeline/cursor_run.h"

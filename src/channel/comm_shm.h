@@ -1,7 +1,8 @@
-// The request channel over System V shared memory: the default form of the
-// channel between the collector and the monitoring agent, behind the same
-// dispatcher (qvxcomm) and the same comm_anchor / curs_list blocks as the
-// pipe channel.
+// Transport group: the System V shared-memory transport, the default
+// form of the channel between the collector and the monitoring agent. It
+// sits below the dispatcher (comm_dispatch.h) beside the named-pipe
+// transport (comm_pipe.h) and knows nothing of it; the record, the anchor
+// and its blocks come from comm_anchor.h.
 //
 // Two segments, each guarded by a set of two semaphores (0 'available',
 // 1 'filled'): the request segment carries one request at a time from the
@@ -31,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_anchor.h"
 
 namespace qvx {
 
@@ -275,9 +276,10 @@ bool shm_established();
 ShareCommObject* shm_request_object();
 ShareCommObject* shm_data_object();
 
-// ----------------------------------------------------------- dispatcher
+// ----------------------------------------------------------- the words
 
-// The words of qvxcomm, served over shared memory.
+// The words of qvxcomm, served over shared memory; the dispatcher hands
+// every call here while COLL_USESHM selects this transport.
 CommResult qvxcomm2(const std::string& function, comm_anchor* anchor = nullptr, const char* list = nullptr);
 
 // Maps a channel result to the anchor's error: -10 gives 20, -1 gives 21.
@@ -294,8 +296,6 @@ std::vector<curs_list>* shm_get_cursor_data(comm_anchor* anchor, const char* lis
 // reset before a send that comes more than 180 seconds after it.
 extern std::time_t last_succeed_sent_req_tm;
 
-// Result of a wait for the next request without taking it.
-enum class RequestWait { posted, timeout, signal, unavailable };
 // Waits (in slices of at most a second, stopping on a signal) until a
 // request is being posted on the request segment.
 RequestWait shm_wait_for_request(double seconds);

@@ -1,5 +1,6 @@
-// The "nupa" distributor: writes the rows of the cursors it names to the
-// message output, one line per column.
+// Request service group: the "nupa" distributor, the service's
+// counterpart without an agent: writes the rows of the cursors it names to
+// the message output, one line per column.
 #pragma once
 
 #include "control/cursor.h"

@@ -6,7 +6,7 @@
 // reader acquires 'filled' and releases 'available'. Every wait is one
 // timed semaphore operation, so a request or a chunk is taken as soon as
 // it is posted.
-#include "channel/shm_channel.h"
+#include "channel/comm_shm.h"
 
 #include <sys/ipc.h>
 #include <sys/sem.h>

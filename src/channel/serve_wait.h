@@ -1,9 +1,10 @@
-// Waiting for the agent between polls of the request queue: the "upa"
-// service sleeps here instead of a plain sleep, so that a request that
-// arrives is taken at once rather than at the end of the nap.
+// Request service group: waiting for the agent between polls of the
+// request queue. The "upa" service sleeps here instead of a plain sleep,
+// so that a request that arrives is taken at once rather than at the end
+// of the nap.
 #pragma once
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_dispatch.h"
 
 namespace qvx {
 

@@ -1,10 +1,11 @@
-// Serving the agent: the collector's side of the request channel. The
-// "upa" distributor calls do_upa, which opens the channel on its first
-// pass, takes the waiting request and answers it with status images or
-// the rows of the cursor it names.
+// Request service group: serving the agent, what the collector does with
+// the requests the channel brings. The "upa" distributor calls do_upa,
+// which opens the channel on its first pass, takes the waiting request and
+// answers it with status images or the rows of the cursor it names. The
+// channel is reached through the dispatcher only.
 #pragma once
 
-#include "channel/pipe_channel.h"
+#include "channel/comm_dispatch.h"
 
 namespace qvx {
 

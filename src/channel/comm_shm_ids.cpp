@@ -1,7 +1,7 @@
 // Establishing the channel: the IPC id file and its lock file, the check
 // for a running owner, removal of a dead owner's objects, creating or
 // attaching the two channel objects, and destroying them again.
-#include "channel/shm_channel.h"
+#include "channel/comm_shm.h"
 
 #include <fcntl.h>
 #include <sys/ipc.h>

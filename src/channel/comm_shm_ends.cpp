@@ -1,7 +1,7 @@
 // The words of the shared-memory channel (qvxcomm2) and both of its ends:
 // the agent sends requests and reads replies, the collector takes one
 // request per get and answers it on put.
-#include "channel/shm_channel.h"
+#include "channel/comm_shm.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "channel/requests.h"
+#include "channel/serve_requests.h"
 
 #include <cstring>
 #include <new>

@@ -1,6 +1,8 @@
-// Both ends of the pipe request channel, the waits and write/read loops,
-// SIGPIPE handling and the dispatcher qvxcomm.
-#include "channel/pipe_channel.h"
+// Both ends of the pipe transport, the waits and write/read loops and
+// SIGPIPE handling. The dispatcher (comm_dispatch.cpp) calls the ends; the
+// request record, its parameters and the agent's blocks are built in
+// comm_anchor.cpp, as the shared-memory transport builds them.
+#include "channel/comm_pipe.h"
 
 #include <fcntl.h>
 #include <sys/select.h>
@@ -8,8 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -18,30 +18,28 @@
 #include <ctime>
 #include <memory>
 #include <new>
-#include <thread>
 
-#include "channel/shm_channel.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
 
 namespace qvx {
 
-int wait_timeout = 0;
 volatile std::sig_atomic_t pipe_error = 0;
-int qvxcomm_locked = 0;
 
 namespace {
 
+// The module name in trace lines: the one the pipe channel has always
+// given, so that traces read as before.
 constexpr const char* kModule = "pipe_channel.cpp";
 // Largest reply the agent end accepts; a header announcing more is refused.
 constexpr size_t kMaxReplyBytes = size_t{256} << 20;
 
 volatile std::sig_atomic_t sigpipe_seen = 0;  // signal number noted by the handler
-bool signal_onoff = false;
+bool signal_onoff = false;  // the channel's handler is installed
 PipeFd write_pipe_fd;  // a writer kept open on the end's own pipe
+// The errno of the write that failed last; write_request reports it once
+// the loop has given up.
 int last_write_errno = 0;
-
-void default_sleep(unsigned seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }
 
 void set_error(comm_anchor* a, int code, const char* format, ...) QVX_PRINTF(3, 4);
 void set_error(comm_anchor* a, int code, const char* format, ...) {
@@ -82,6 +80,8 @@ void hex_dump(const std::vector<unsigned char>& buf) {
     }
 }
 
+// Which transfer a loop serves: a reply's header or rows, or a request
+// sent. The messages differ between them.
 enum class Site { Header, Data, Send };
 
 // Writes n bytes: 0 all written, 1 the wait failed (error 1 set),
@@ -149,6 +149,7 @@ int read_loop(comm_anchor* a, int fd, unsigned char* p, size_t n, Site site) {
     return 4;
 }
 
+// A new pipe, open to every user.
 bool make_pipe(const std::string& path) { return ::mkfifo(path.c_str(), 0777) == 0; }
 
 // Drops up to n bytes of a refused request from the non-blocking pipe.
@@ -159,12 +160,6 @@ void drain(int fd, size_t n) {
         if (r <= 0) break;
         n -= static_cast<size_t>(r);
     }
-}
-
-int16_t get16(const unsigned char* p) {
-    int16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
 }
 
 // Makes a pipe that has disappeared again and opens its reading end;
@@ -185,21 +180,26 @@ bool recreate_read_pipe(comm_anchor* a, const std::string& path, PipeFd& fd_out)
 
 } // namespace
 
-std::function<void(unsigned)> comm_sleep = default_sleep;
+// ---------------------------------------------------------------- SIGPIPE
 
-std::string get_curs_name(const std::string& list, size_t& pos) {
-    while (pos < list.size() && (list[pos] == ' ' || list[pos] == ',')) ++pos;
-    const size_t start = pos;
-    while (pos < list.size() && list[pos] != ' ' && list[pos] != ',' && pos - start < kMaxCursorName) ++pos;
-    return list.substr(start, pos - start);
+// The handler is in place only while a get or a put runs; the disposition
+// found before it is restored afterwards.
+void set_signal(comm_anchor* a, bool on) {
+    if (on) {
+        if (signal_onoff || !a) return;
+        struct sigaction sa {};
+        sa.sa_handler = handle_pipe_error;
+        sigemptyset(&sa.sa_mask);
+        if (::sigaction(SIGPIPE, &sa, &a->old_sigpipe) == 0) {
+            a->sigpipe_saved = true;
+            signal_onoff = true;
+        }
+    } else if (signal_onoff && a && a->sigpipe_saved) {
+        ::sigaction(SIGPIPE, &a->old_sigpipe, nullptr);
+        a->sigpipe_saved = false;
+        signal_onoff = false;
+    }
 }
-
-void PipeFd::reset(int fd) {
-    if (fd_ > 0) ::close(fd_);
-    fd_ = fd;
-}
-
-comm_anchor::~comm_anchor() = default;
 
 // ------------------------------------------------------------------ waits
 
@@ -262,23 +262,6 @@ int wait_for_write(comm_anchor*, int fd) {
     return 0;
 }
 
-void set_signal(comm_anchor* a, bool on) {
-    if (on) {
-        if (signal_onoff || !a) return;
-        struct sigaction sa {};
-        sa.sa_handler = handle_pipe_error;
-        sigemptyset(&sa.sa_mask);
-        if (::sigaction(SIGPIPE, &sa, &a->old_sigpipe) == 0) {
-            a->sigpipe_saved = true;
-            signal_onoff = true;
-        }
-    } else if (signal_onoff && a && a->sigpipe_saved) {
-        ::sigaction(SIGPIPE, &a->old_sigpipe, nullptr);
-        a->sigpipe_saved = false;
-        signal_onoff = false;
-    }
-}
-
 // ----------------------------------------------------------- collector end
 
 comm_anchor* init_collector() {
@@ -298,29 +281,6 @@ comm_anchor* init_collector() {
     }
     a->coll_fd.reset(fd);
     return a.release();
-}
-
-void read_request_parms(comm_anchor& a, const std::vector<unsigned char>& buf) {
-    for (auto& p : a.parms) p.clear();
-    a.parm_count = 0;
-    if (buf.size() < 4) return;
-    const long len = std::min<long>(get16(buf.data()), static_cast<long>(buf.size()));
-    const long name_len = get16(buf.data() + 2);
-    if (name_len < 0 || 4 + name_len >= len) return;
-    const auto path_end = std::find(buf.begin() + 4 + name_len, buf.begin() + len, 0);
-    if (path_end == buf.begin() + len) return;
-    const long path_len = static_cast<long>(path_end - buf.begin()) - 4 - name_len;
-    size_t pos = static_cast<size_t>(path_end - buf.begin()) + 1;
-    long remaining = len - name_len - path_len - 5;
-    while (remaining > 0 && pos < static_cast<size_t>(len)) {
-        const auto end = std::find(buf.begin() + static_cast<long>(pos), buf.begin() + len, 0);
-        if (end == buf.begin() + len) break;
-        const size_t n = static_cast<size_t>(end - buf.begin()) - pos;
-        if (a.parm_count < kParmSlots)  // parameters beyond the slots are dropped
-            a.parms[static_cast<size_t>(a.parm_count++)].assign(reinterpret_cast<const char*>(buf.data() + pos), n);
-        remaining -= static_cast<long>(n + 1);
-        pos += n + 1;
-    }
 }
 
 curs_list* get_probe_reqs(comm_anchor* a) {
@@ -343,8 +303,8 @@ curs_list* get_probe_reqs(comm_anchor* a) {
         set_error(a, 4, "Pipe read error. Pipe=%s", a->coll_pipe.c_str());
         return nullptr;
     }
-    const int len = get16(head);
-    const int name_len = get16(head + 2);
+    const int len = request_get16(head);
+    const int name_len = request_get16(head + 2);
     // The shortest request: a one-character name, an empty path and the
     // closing zeros.
     if (len > kMaxRequestLen || len < 8) {
@@ -528,26 +488,7 @@ int read_reply(comm_anchor* a, curs_list& block) {
     return 0;
 }
 
-void build_request_blocks(comm_anchor& a, const char* list) {
-    const std::string names = std::string(list ? list : "").substr(0, 99);
-    if (names == a.curs_names) return;
-    a.curs_names = names;
-    a.c_list.clear();
-    std::vector<std::string> parms;
-    for (const auto& p : a.parms)
-        if (!p.empty()) parms.push_back(p);
-    size_t pos = 0;
-    for (;;) {
-        std::string name = get_curs_name(names, pos);
-        if (name.empty()) break;
-        curs_list block;
-        block.pipe_buf = serialize_request(name, a.probe_pipe, parms);
-        block.name = std::move(name);
-        a.c_list.push_back(std::move(block));
-    }
-}
-
-std::vector<curs_list>* get_cursor_data(comm_anchor* a, const char* list) {
+std::vector<curs_list>* pipe_get_cursor_data(comm_anchor* a, const char* list) {
     pipe_error = 0;
     a->error_code = 0;
     a->error_text.clear();
@@ -579,7 +520,7 @@ std::vector<curs_list>* get_request(comm_anchor* a, const char* list) {
               (a->anchor_type == 'C' ? a->coll_pipe : a->probe_pipe).c_str());
     std::vector<curs_list>* result = nullptr;
     if (a->anchor_type == 'C') result = get_probe_reqs(a) ? &a->c_list : nullptr;
-    else result = get_cursor_data(a, list);
+    else result = pipe_get_cursor_data(a, list);
     set_signal(a, false);
     return result;
 }
@@ -598,80 +539,13 @@ comm_anchor* term_comm(comm_anchor* a) {
     return nullptr;
 }
 
-// ------------------------------------------------------------- dispatcher
-
-bool comm_uses_shm() {
-    const char* v = std::getenv("COLL_USESHM");
-    return !v || v[0] == '1';
-}
-
-int comm_function_code(const std::string& function) {
-    std::string word = function;
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const std::pair<const char*, int> words[] = {{"init", 1}, {"initc", 2}, {"get", 3}, {"put", 4},
-                                                        {"term", 5}, {"shut", 6},  {"initsm", 7}};
-    for (const auto& [w, c] : words)
-        if (word == w) return c;
-    return 0;
-}
-
-CommResult qvxcomm(const std::string& function, comm_anchor* anchor, const char* list) {
-    const int code = comm_function_code(function);
-    CommResult result;
-    if (code == 0) {
-        PRINT('e', "com0100", "Invalid function code to QVXCOMM: %s\n", function.c_str());
-        if (anchor) set_error(anchor, 12, "Invalid function code to QVXCOMM: %s", function.c_str());
-        return result;
-    }
-    if (code == 6) {  // "shut" neither waits nor takes the lock
-        if (comm_uses_shm()) result.code = qvxcomm2(function, anchor, list).code;
-        qvxcomm_locked = 0;
-        return result;
-    }
-
-    // Entered again from a signal handler while a call runs: wait for it
-    // to finish, up to 30 seconds, then go on regardless.
-    while (qvxcomm_locked != 0) {
-        PRINT('t', "com0010", "qvxcomm locked... entering wait (%d,%d)\n", qvxcomm_locked, code);
-        bool cleared = false;
-        for (int waits = 0; waits < 30; ++waits) {
-            comm_sleep(1);
-            if (qvxcomm_locked == 0) {
-                cleared = true;
-                break;
-            }
-            PRINT('t', "com0012", "qvxcomm locked... still waiting (%d)\n", waits);
-        }
-        if (!cleared) break;
-    }
-
-    qvxcomm_locked = code;
-    if (comm_uses_shm()) {
-        result = qvxcomm2(function, anchor, list);
-        qvxcomm_locked = 0;
-        return result;
-    }
-    switch (code) {
-    case 1: result.anchor = init_probe(); break;
-    case 2: result.anchor = init_collector(); break;
-    case 3: result.blocks = get_request(anchor, list); break;
-    case 4: result.blocks = put_request(anchor); break;
-    case 5: term_comm(anchor); break;
-    default: break;  // "initsm": nothing to build for the pipes
-    }
-    qvxcomm_locked = 0;
-    return result;
-}
-
 void reset_pipe_channel() {
-    wait_timeout = 0;
+    reset_comm_timing();
     pipe_error = 0;
     sigpipe_seen = 0;
-    qvxcomm_locked = 0;
     pipe_count = 0;
     last_write_errno = 0;
     write_pipe_fd.reset();
-    comm_sleep = default_sleep;
 }
 
 } // namespace qvx

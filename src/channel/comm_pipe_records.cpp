@@ -1,12 +1,10 @@
-// Wire records, pipe names and the wait time-out of the pipe channel.
-#include "channel/pipe_channel.h"
+// The pipes' reply header and the names of the collector's and the
+// agents' pipes.
+#include "channel/comm_pipe.h"
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -17,34 +15,6 @@
 namespace qvx {
 
 int pipe_count = 0;
-
-namespace {
-
-void put16(std::vector<unsigned char>& buf, size_t off, int16_t v) { std::memcpy(buf.data() + off, &v, 2); }
-
-} // namespace
-
-std::vector<unsigned char> serialize_request(const std::string& name, const std::string& reply_pipe,
-                                             const std::vector<std::string>& parms) {
-    const std::string cut = name.substr(0, kMaxCursorName);
-    size_t total = 4 + cut.size() + reply_pipe.size() + 1 + 2;
-    for (const auto& p : parms)
-        if (!p.empty()) total += p.size() + 1;
-    std::vector<unsigned char> buf(total, 0);
-    put16(buf, 0, static_cast<int16_t>(total > INT16_MAX ? INT16_MAX : total));
-    put16(buf, 2, static_cast<int16_t>(cut.size()));
-    size_t off = 4;
-    std::memcpy(buf.data() + off, cut.data(), cut.size());
-    off += cut.size();
-    std::memcpy(buf.data() + off, reply_pipe.data(), reply_pipe.size());
-    off += reply_pipe.size() + 1;
-    for (const auto& p : parms) {
-        if (p.empty()) continue;
-        std::memcpy(buf.data() + off, p.data(), p.size());
-        off += p.size() + 1;
-    }
-    return buf;  // the last two bytes stay zero
-}
 
 std::array<unsigned char, kStreamHeaderSize> serialize_header(const stream_header& h) {
     std::array<unsigned char, kStreamHeaderSize> out{};
@@ -58,16 +28,6 @@ stream_header parse_header(const unsigned char* bytes) {
     std::memcpy(&h.rows, bytes, 4);
     std::memcpy(&h.len, bytes + 4, 4);
     return h;
-}
-
-int get_timeout_value(const char* variable, int def) {
-    const char* text = std::getenv(variable);
-    if (!text || !*text) return def;
-    errno = 0;
-    const long v = std::strtol(text, nullptr, 10);
-    if (v == 0 && errno == 0) return def;
-    if (v < 0 || v > 600 || errno == ERANGE) return 600;
-    return static_cast<int>(v);
 }
 
 namespace {

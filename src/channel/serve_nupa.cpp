@@ -1,4 +1,4 @@
-#include "channel/nupa.h"
+#include "channel/serve_nupa.h"
 
 #include <cstdint>
 #include <cstdio>

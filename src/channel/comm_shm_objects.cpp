@@ -1,6 +1,6 @@
 // The channel objects: one shared-memory segment, one set of two
 // semaphores, and the ShareCommObject that joins them; the request id.
-#include "channel/shm_channel.h"
+#include "channel/comm_shm.h"
 
 #include <sys/ipc.h>
 #include <sys/sem.h>
