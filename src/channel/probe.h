@@ -62,7 +62,7 @@ bool is_distrib_status(const std::string& name);
 // told apart; it is then shown as text under the joined names.
 struct ProbeColumn {
     std::string name;
-    int16_t send_type = kSendText;     // kSendText, kSendInteger, kSendFloat, kSendTimestamp
+    SendType send_type = SendType::text;
     int32_t offset = 0;
     int32_t width = 0;
     bool merged = false;

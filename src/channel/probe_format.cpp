@@ -18,16 +18,6 @@ namespace {
 
 constexpr int kMaxReferenceDepth = 8;
 
-int16_t send_type_of(const columns& col) {
-    switch (col.decl_type) {
-        case kTypeInteger: return kSendInteger;
-        case kTypeFloat: return kSendFloat;
-        case kTypeTimestamp: return kSendTimestamp;
-        case kTypeNs: return kSendNone;
-        default: return kSendText;
-    }
-}
-
 // The fetch length a set_len clause gives the select item of this name
 // ("set_len NAME n"), 0 when none does.
 int32_t set_len_for(const curs& c, const std::string& name) {
@@ -69,7 +59,7 @@ int32_t row_text_length(const curs& c, const columns& col, int depth) {
 // text column whose width is not known.
 struct Unit {
     std::string name;
-    int16_t send_type;
+    SendType send_type;
     int32_t width;
     bool merged = false;
 };
@@ -90,7 +80,7 @@ RowLayout place(const std::vector<Unit>& units) {
         pc.name = units[i].name;
         pc.send_type = units[i].send_type;
         pc.offset = scratch.cols[i].row_offset;
-        pc.width = units[i].send_type == kSendInteger ? 4 : units[i].send_type == kSendFloat ? 8 : units[i].width;
+        pc.width = units[i].send_type == SendType::integer ? 4 : units[i].send_type == SendType::floating ? 8 : units[i].width;
         pc.merged = units[i].merged;
         layout.cols.push_back(std::move(pc));
     }
@@ -106,13 +96,13 @@ std::string cell(const ProbeColumn& c, const unsigned char* row) {
     const unsigned char* p = row + c.offset;
     char buf[512];
     switch (c.send_type) {
-        case kSendInteger: {
+        case SendType::integer: {
             int32_t v;
             std::memcpy(&v, p, sizeof v);
             std::snprintf(buf, sizeof buf, "%d", v);
             return buf;
         }
-        case kSendFloat: {
+        case SendType::floating: {
             double v;
             std::memcpy(&v, p, sizeof v);
             std::snprintf(buf, sizeof buf, "%f", v);
@@ -123,7 +113,7 @@ std::string cell(const ProbeColumn& c, const unsigned char* row) {
     }
 }
 
-bool right_aligned(const ProbeColumn& c) { return c.send_type == kSendInteger || c.send_type == kSendFloat; }
+bool right_aligned(const ProbeColumn& c) { return c.send_type == SendType::integer || c.send_type == SendType::floating; }
 
 void pad_cell(std::string& line, const std::string& text, size_t width, bool right, bool last) {
     const size_t fill = width > text.size() ? width - text.size() : 0;
@@ -146,10 +136,10 @@ std::string status_blocks(const std::string& name, int32_t rows, int32_t len, co
 } // namespace
 
 int32_t known_send_width(const curs& c, const columns& col) {
-    switch (send_type_of(col)) {
-        case kSendInteger: return 4;
-        case kSendFloat: return 8;
-        case kSendNone: return 0;
+    switch (send_type_of(col.decl_type)) {
+        case SendType::integer: return 4;
+        case SendType::floating: return 8;
+        case SendType::none: return 0;
         default: break;
     }
     if (col.forced_len > 0) return col.forced_len;
@@ -159,12 +149,12 @@ int32_t known_send_width(const curs& c, const columns& col) {
 std::optional<RowLayout> layout_for(const curs& c, int32_t len, std::string& note) {
     std::vector<Unit> units;
     for (const columns& col : c.cols) {
-        const int16_t type = send_type_of(col);
-        if (type == kSendNone) continue;
+        const SendType type = send_type_of(col.decl_type);
+        if (type == SendType::none) continue;
         units.push_back(Unit{col.name, type, known_send_width(c, col)});
     }
     auto unknown = [](const Unit& u) {
-        return (u.send_type == kSendText || u.send_type == kSendTimestamp) && u.width <= 0;
+        return (u.send_type == SendType::text || u.send_type == SendType::timestamp) && u.width <= 0;
     };
     const auto first = std::find_if(units.begin(), units.end(), unknown);
     if (first == units.end()) {
@@ -178,7 +168,7 @@ std::optional<RowLayout> layout_for(const curs& c, int32_t len, std::string& not
     // Everything from the first to the last column of unknown width
     // becomes one text unit; its width is what the row length leaves.
     const auto last = std::find_if(units.rbegin(), units.rend(), unknown).base() - 1;
-    Unit span{first->name, kSendText, 0, last != first};
+    Unit span{first->name, SendType::text, 0, last != first};
     for (auto u = first + 1; u <= last; ++u) span.name += "+" + u->name;
     const size_t at = static_cast<size_t>(first - units.begin());
     units.erase(first, last + 1);

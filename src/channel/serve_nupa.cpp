@@ -36,14 +36,14 @@ int send_a_row(const curs& c, const char* row) {
         std::string text;
         int ll = 0;
         switch (col.send_type) {
-            case kSendInteger: {
+            case SendType::integer: {
                 int32_t x;
                 std::memcpy(&x, value, sizeof x);
                 text = std::to_string(x);
                 ll = 4;
                 break;
             }
-            case kSendFloat: {
+            case SendType::floating: {
                 double x;
                 std::memcpy(&x, value, sizeof x);
                 char buf[512];
@@ -52,7 +52,7 @@ int send_a_row(const curs& c, const char* row) {
                 ll = 8;
                 break;
             }
-            case kSendNone:
+            case SendType::none:
                 text = "ZIP";
                 break;
             default: {

@@ -17,34 +17,35 @@ namespace {
 
 constexpr size_t kMaxColumnName = 49;
 
+template <class Code>
 struct Prefix {
     const char* upper;  // written all upper or all lower case
-    int16_t code;
+    Code code;
 };
 
-constexpr Prefix kTypes[] = {
-    {"INT!", kTypeInteger}, {"FLOAT!", kTypeFloat}, {"TS!", kTypeTimestamp}, {"NS!", kTypeNs},
+constexpr Prefix<ColumnType> kTypes[] = {
+    {"INT!", ColumnType::integer}, {"FLOAT!", ColumnType::floating}, {"TS!", ColumnType::timestamp}, {"NS!", ColumnType::no_send},
 };
 
-constexpr Prefix kFunctions[] = {
-    {"AVG!", kFuncAvg},        {"SUM!", kFuncSum},         {"MIN!", kFuncMin},
-    {"MAX!", kFuncMax},        {"WAVG!", kFuncWavg},       {"TREND!", kFuncTrend},
-    {"HW!", kFuncHighWater},   {"LW!", kFuncLowWater},     {"COUNT!", kFuncCount},
+constexpr Prefix<ColumnFunction> kFunctions[] = {
+    {"AVG!", ColumnFunction::avg},        {"SUM!", ColumnFunction::sum},         {"MIN!", ColumnFunction::min},
+    {"MAX!", ColumnFunction::max},        {"WAVG!", ColumnFunction::wavg},       {"TREND!", ColumnFunction::trend},
+    {"HW!", ColumnFunction::high_water},   {"LW!", ColumnFunction::low_water},     {"COUNT!", ColumnFunction::count},
 };
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Takes a prefix of the table off the front of text; its code, or 0.
-template <size_t N>
-int16_t take_prefix(std::string_view& text, const Prefix (&table)[N]) {
-    for (const Prefix& p : table) {
+// Takes a prefix of the table off the front of text; its code, or none.
+template <class Code, size_t N>
+Code take_prefix(std::string_view& text, const Prefix<Code> (&table)[N]) {
+    for (const Prefix<Code>& p : table) {
         std::string_view u(p.upper);
         if (keyword_prefix_matches(text, u)) {
             text.remove_prefix(u.size());
             return p.code;
         }
     }
-    return 0;
+    return Code::none;
 }
 
 // Takes leading digits off text; -1 when there are none.
@@ -64,14 +65,14 @@ int add_column(std::string_view word, curs& cursor) {
     const std::string_view written = word;
     columns col;
     long samples = take_digits(word);
-    if (int16_t t = take_prefix(word, kTypes)) col.decl_type = t;
+    if (ColumnType t = take_prefix(word, kTypes); t != ColumnType::none) col.decl_type = t;
     if (long n = take_digits(word); n >= 0) samples = n;
-    if (int16_t f = take_prefix(word, kFunctions)) {
+    if (ColumnFunction f = take_prefix(word, kFunctions); f != ColumnFunction::none) {
         col.col_funct = f;
-        if (f != kFuncHighWater && f != kFuncLowWater) cursor.has_col_funct = 1;
-        if (f == kFuncMin || f == kFuncMax) cursor.has_minmax = 1;
+        if (f != ColumnFunction::high_water && f != ColumnFunction::low_water) cursor.has_col_funct = 1;
+        if (f == ColumnFunction::min || f == ColumnFunction::max) cursor.has_minmax = 1;
     }
-    if (int16_t t = take_prefix(word, kTypes)) col.decl_type = t;
+    if (ColumnType t = take_prefix(word, kTypes); t != ColumnType::none) col.decl_type = t;
     if (long n = take_digits(word); n >= 0) samples = n;
     if (samples >= 0) col.samples = static_cast<int16_t>(samples == 0 ? 1 : samples);
 

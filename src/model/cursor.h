@@ -20,35 +20,35 @@ namespace qvx {
 struct curs;
 
 // Column function codes (columns::col_funct).
-enum ColumnFunction : int16_t {
-    kFuncNone = 0,
-    kFuncMin = 1,
-    kFuncMax = 2,
-    kFuncAvg = 3,
-    kFuncWavg = 4,
-    kFuncTrend = 5,
-    kFuncSum = 6,
-    kFuncHighWater = 7,
-    kFuncLowWater = 8,
-    kFuncCount = 9,
+enum class ColumnFunction : int16_t {
+    none = 0,
+    min = 1,
+    max = 2,
+    avg = 3,
+    wavg = 4,
+    trend = 5,
+    sum = 6,
+    high_water = 7,
+    low_water = 8,
+    count = 9,
 };
 
 // Declared column types (columns::decl_type).
-enum ColumnType : int16_t {
-    kTypeNone = 0,
-    kTypeInteger = 1,
-    kTypeFloat = 2,
-    kTypeTimestamp = 3,
-    kTypeNs = 4,
+enum class ColumnType : int16_t {
+    none = 0,
+    integer = 1,
+    floating = 2,
+    timestamp = 3,
+    no_send = 4,
 };
 
 // How a column is sent to the agent (columns::send_type).
-enum SendType : int16_t {
-    kSendText = 0,
-    kSendInteger = 1,
-    kSendFloat = 2,
-    kSendTimestamp = 3,
-    kSendNone = 4,
+enum class SendType : int16_t {
+    text = 0,
+    integer = 1,
+    floating = 2,
+    timestamp = 3,
+    none = 4,
 };
 
 // Where a column's value comes from while rows are built.
@@ -87,9 +87,9 @@ struct columns {
     int16_t orig_type = 0;    // data type as delivered by the database
     int32_t db_len = 0;       // database data length
     int32_t fmt_len = 0;      // formatted data length
-    int16_t col_funct = kFuncNone;
+    ColumnFunction col_funct = ColumnFunction::none;
     int16_t samples = 0;      // sample count of the function (a written 0 counts as 1)
-    int16_t decl_type = kTypeNone;
+    ColumnType decl_type = ColumnType::none;
     bool qualified = false;      // the name contains "."
     int16_t forced_len = 0;   // from "^n"
     int16_t ordinal = 0;      // position in the block, from 1
@@ -97,7 +97,7 @@ struct columns {
     // --- row layout (row store) ---
     int32_t length = 0;          // width in the row text
     int32_t buf_offset = 0;      // offset in the row text
-    int16_t send_type = kSendText;  // SendType: how the column is sent
+    SendType send_type = SendType::text;  // how the column is sent
     int16_t set_length = 0;      // send width; 0 = length
     int32_t row_offset = 0;      // offset in the send layout
     int16_t occurrence = 0;      // n! addressing: select-list position from 1; 0 = by name

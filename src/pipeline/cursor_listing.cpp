@@ -28,10 +28,10 @@ struct SendShown {
 };
 
 SendShown send_shown(const columns& col) {
-    if (col.send_type == kSendNone) return {"NO-SEND", 0};
+    if (col.send_type == SendType::none) return {"NO-SEND", 0};
     if (col.orig_type != 2) return {"Char", col.length};
-    if (col.send_type == kSendText) return {"Right alligned", col.length};
-    if (col.send_type == kSendInteger) return {"Integer", 4};
+    if (col.send_type == SendType::text) return {"Right alligned", col.length};
+    if (col.send_type == SendType::integer) return {"Integer", 4};
     return {"Float", 8};
 }
 

@@ -92,10 +92,10 @@ void trace_column(const columns& col, Value v) {
     const char* what = "UnConverted text";
     int32_t width = text_width(col);
     switch (col.send_type) {
-        case kSendInteger: what = "Converted to integer"; width = 4; break;
-        case kSendFloat: what = "Converted to float"; width = 8; break;
-        case kSendNone: what = "Will not be sent"; width = 0; break;
-        case kSendTimestamp: what = "Converted TIMESTAMP"; break;
+        case SendType::integer: what = "Converted to integer"; width = 4; break;
+        case SendType::floating: what = "Converted to float"; width = 8; break;
+        case SendType::none: what = "Will not be sent"; width = 0; break;
+        case SendType::timestamp: what = "Converted TIMESTAMP"; break;
         default: break;
     }
     if (col.length >= static_cast<int32_t>(kMaxNumberText))
@@ -108,13 +108,13 @@ void trace_column(const columns& col, Value v) {
 
 } // namespace
 
-int16_t send_type_of(int16_t decl_type) {
+SendType send_type_of(ColumnType decl_type) {
     switch (decl_type) {
-        case kTypeInteger: return kSendInteger;
-        case kTypeFloat: return kSendFloat;
-        case kTypeTimestamp: return kSendTimestamp;
-        case kTypeNs: return kSendNone;
-        default: return kSendText;
+        case ColumnType::integer: return SendType::integer;
+        case ColumnType::floating: return SendType::floating;
+        case ColumnType::timestamp: return SendType::timestamp;
+        case ColumnType::no_send: return SendType::none;
+        default: return SendType::text;
     }
 }
 
@@ -122,15 +122,15 @@ int32_t get_row_size(curs& c) {
     int32_t offset = 0;
     for (columns& col : c.cols) {
         switch (col.send_type) {
-            case kSendInteger:
+            case SendType::integer:
                 col.row_offset = offset = align(offset, 4);
                 offset += 4;
                 break;
-            case kSendFloat:
+            case SendType::floating:
                 col.row_offset = offset = align(offset, 8);
                 offset += 8;
                 break;
-            case kSendNone:
+            case SendType::none:
                 col.row_offset = 0;
                 break;
             default:
@@ -152,18 +152,18 @@ void make_row(curs& c, char* dest, const row_data& row) {
         const Value v = column_value(col, row);
         char* field = dest + col.row_offset;
         switch (col.send_type) {
-            case kSendInteger: {
+            case SendType::integer: {
                 const int32_t x = to_integer(v);
                 std::memcpy(field, &x, sizeof x);
                 break;
             }
-            case kSendFloat: {
+            case SendType::floating: {
                 const double x = to_double(v);
                 std::memcpy(field, &x, sizeof x);
                 break;
             }
-            case kSendTimestamp: put_timestamp(c, col, field, v); break;
-            case kSendNone: break;
+            case SendType::timestamp: put_timestamp(c, col, field, v); break;
+            case SendType::none: break;
             default: put_text(col, field, v); break;
         }
         if (show) trace_column(col, v);

@@ -9,7 +9,7 @@
 namespace qvx {
 
 // How a column of the declared type is sent (SendType).
-int16_t send_type_of(int16_t decl_type);
+SendType send_type_of(ColumnType decl_type);
 
 // Computes every column's row_offset and the cursor's row_size (returned).
 int32_t get_row_size(curs& cursor);

@@ -80,8 +80,8 @@ std::string describe(const RowLayout& l) {
     std::string out = std::to_string(l.size) + ":";
     for (const ProbeColumn& c : l.cols) {
         out += " " + c.name + "@" + std::to_string(c.offset) + "+" + std::to_string(c.width);
-        if (c.send_type != kSendText)
-            out += c.send_type == kSendInteger ? ":i" : c.send_type == kSendFloat ? ":f" : ":ts";
+        if (c.send_type != SendType::text)
+            out += c.send_type == SendType::integer ? ":i" : c.send_type == SendType::floating ? ":f" : ":ts";
         if (c.merged) out += "*";
     }
     return out;

@@ -28,27 +28,30 @@ TEST_F(CursorColumnsTest, HostVariableGrammar) {
     struct Row {
         const char* word;
         const char* name;
-        int samples, type, funct, forced, qualified, has_funct, has_minmax;
+        int samples;
+        ColumnType type;
+        ColumnFunction funct;
+        int forced, qualified, has_funct, has_minmax;
     };
     const Row rows[] = {
-        {"CPU", "CPU", 0, 0, 0, 0, 0, 0, 0},
-        {"5AVG!CPU", "CPU", 5, 0, kFuncAvg, 0, 0, 1, 0},
-        {"INT!3SUM!X", "X", 3, kTypeInteger, kFuncSum, 0, 0, 1, 0},
-        {"ts!0min!T^16", "T", 1, kTypeTimestamp, kFuncMin, 16, 0, 1, 1},
-        {"MAX!INT!X", "X", 0, kTypeInteger, kFuncMax, 0, 0, 1, 1},
-        {"2FLOAT!WAVG!NS!7X", "X", 7, kTypeNs, kFuncWavg, 0, 0, 1, 0},
-        {"HW!X", "X", 0, 0, kFuncHighWater, 0, 0, 0, 0},
-        {"lw!float!X", "X", 0, kTypeFloat, kFuncLowWater, 0, 0, 0, 0},
-        {"COUNT!x", "x", 0, 0, kFuncCount, 0, 0, 1, 0},
-        {"trend!x", "x", 0, 0, kFuncTrend, 0, 0, 1, 0},
+        {"CPU", "CPU", 0, {}, {}, 0, 0, 0, 0},
+        {"5AVG!CPU", "CPU", 5, {}, ColumnFunction::avg, 0, 0, 1, 0},
+        {"INT!3SUM!X", "X", 3, ColumnType::integer, ColumnFunction::sum, 0, 0, 1, 0},
+        {"ts!0min!T^16", "T", 1, ColumnType::timestamp, ColumnFunction::min, 16, 0, 1, 1},
+        {"MAX!INT!X", "X", 0, ColumnType::integer, ColumnFunction::max, 0, 0, 1, 1},
+        {"2FLOAT!WAVG!NS!7X", "X", 7, ColumnType::no_send, ColumnFunction::wavg, 0, 0, 1, 0},
+        {"HW!X", "X", 0, {}, ColumnFunction::high_water, 0, 0, 0, 0},
+        {"lw!float!X", "X", 0, ColumnType::floating, ColumnFunction::low_water, 0, 0, 0, 0},
+        {"COUNT!x", "x", 0, {}, ColumnFunction::count, 0, 0, 1, 0},
+        {"trend!x", "x", 0, {}, ColumnFunction::trend, 0, 0, 1, 0},
         // Mixed case is no prefix; only one function is taken.
-        {"Avg!X", "Avg!X", 0, 0, 0, 0, 0, 0, 0},
-        {"AVG!SUM!X", "SUM!X", 0, 0, kFuncAvg, 0, 0, 1, 0},
+        {"Avg!X", "Avg!X", 0, {}, {}, 0, 0, 0, 0},
+        {"AVG!SUM!X", "SUM!X", 0, {}, ColumnFunction::avg, 0, 0, 1, 0},
         // "^" and digits end the name anywhere; "^" alone does not.
-        {"CUR.COL^8", "CUR.COL", 0, 0, 0, 8, 1, 0, 0},
-        {"A^12xyz", "A", 0, 0, 0, 12, 0, 0, 0},
-        {"A^B", "A^B", 0, 0, 0, 0, 0, 0, 0},
-        {"A.B(1)", "A.B(1)", 0, 0, 0, 0, 1, 0, 0},
+        {"CUR.COL^8", "CUR.COL", 0, {}, {}, 8, 1, 0, 0},
+        {"A^12xyz", "A", 0, {}, {}, 12, 0, 0, 0},
+        {"A^B", "A^B", 0, {}, {}, 0, 0, 0, 0},
+        {"A.B(1)", "A.B(1)", 0, {}, {}, 0, 1, 0, 0},
     };
     for (const Row& r : rows) {
         curs& cur = with({r.word});
@@ -56,7 +59,7 @@ TEST_F(CursorColumnsTest, HostVariableGrammar) {
         const columns& col = cur.cols[0];
         EXPECT_EQ(col.name, r.name) << r.word;
         EXPECT_EQ(col.name_len, static_cast<int16_t>(col.name.size())) << r.word;
-        EXPECT_EQ(std::make_tuple(int{col.samples}, int{col.decl_type}, int{col.col_funct},
+        EXPECT_EQ(std::make_tuple(int{col.samples}, col.decl_type, col.col_funct,
                                   int{col.forced_len}, int{col.qualified}, int{cur.has_col_funct},
                                   int{cur.has_minmax}),
                   std::make_tuple(r.samples, r.type, r.funct, r.forced, r.qualified, r.has_funct,

@@ -63,9 +63,9 @@ TEST_F(InterfaceDefTest, DeducesTheInsertAndTheColumns) {
               ":FLOAT!RATIO , :%now_time , :INT!%rowno ) ");
     ASSERT_EQ(cursor.cols.size(), 5u);
     EXPECT_EQ(cursor.cols[0].name, "A");
-    EXPECT_EQ(cursor.cols[0].decl_type, kTypeInteger);
+    EXPECT_EQ(cursor.cols[0].decl_type, ColumnType::integer);
     EXPECT_EQ(cursor.cols[1].name, "%machine");
-    EXPECT_EQ(cursor.cols[2].decl_type, kTypeFloat);
+    EXPECT_EQ(cursor.cols[2].decl_type, ColumnType::floating);
     EXPECT_EQ(cursor.cols[4].name, "%rowno");
     EXPECT_EQ(cursor.insert_col_count, 5);
     EXPECT_EQ(cursor.table_name, "T");
