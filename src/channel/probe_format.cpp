@@ -9,6 +9,7 @@
 #include "channel/probe.h"
 #include "channel/status_decode.h"
 #include "channel/status_images.h"
+#include "control/column_exit_clause.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/send_layout.h"
 
@@ -22,7 +23,8 @@ constexpr int kMaxReferenceDepth = 8;
 // ("set_len NAME n"), 0 when none does.
 int32_t set_len_for(const curs& c, const std::string& name) {
     int32_t found = 0;
-    for (const std::string& clause : c.set_len) {
+    if (!c.set_len) return found;
+    for (const std::string& clause : c.set_len->texts) {
         std::istringstream words(clause);
         std::string item, number;
         words >> item >> number;

@@ -4,6 +4,7 @@
 // the member of the decoded row it fills (`into`). Pointer fields only
 // tell the agent whether the thing exists; they come back as flags.
 #include "channel/status_layout.h"
+#include "model/clause_slot.h"
 
 #include <algorithm>
 #include <array>
@@ -36,6 +37,10 @@ FieldValue of(const std::string& s) { return {0, s, s.empty() ? nullptr : s.data
 template <typename T>
 FieldValue of(const std::vector<T>& v) {
     return at_address(v.empty() ? nullptr : v.data());
+}
+template <typename T>
+FieldValue of(const ClauseSlot<T>& slot) {
+    return at_address(slot.get());
 }
 template <typename T>
 FieldValue of(const std::optional<T>& o) {

@@ -69,12 +69,12 @@ int edit_cursor_block(curs& c) {
             PRINT('e', "pcc0405", "NO_SQL and VIRTUAL are incompatable\n");
             fail();
         }
-        if (!c.base.empty()) {
+        if (c.base) {
             PRINT('e', "pcc0410", "NO_SQL and BASE are incompatable\n");
             fail();
         }
     }
-    if (!c.iterate_where.empty() && c.iterate.empty()) {
+    if (c.iterate_where && !c.iterate) {
         PRINT('e', "pcc0415", "ITERATE_WHERE requires ITERATE\n");
         fail();
     }

@@ -22,6 +22,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "control/base_clause.h"
+#include "control/column_exit_clause.h"
+#include "control/cursor_lists_clause.h"
+#include "control/decode_clause.h"
+#include "control/load_clause.h"
+#include "control/math_clause.h"
 #include "control/parse_support.h"
 #include "control/cursor_parse.h"
 #include "control/reader.h"
@@ -333,16 +339,16 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
             c.script = text;
         }
         break;
-    case kLoad: c.load_list.push_back(text); break;
-    case kPreCursor: c.pre_cursor.push_back(text); break;
-    case kIterate: c.iterate.push_back(text); break;
-    case kInList: c.in_list.push_back(text); break;
-    case kBase: c.base.push_back(text); break;
-    case kIterateWhere: c.iterate_where.push_back(text); break;
-    case kMath: c.math.push_back(text); break;
-    case kDecode: c.decode.push_back(text); break;
-    case kColumnExit: c.column_exit.push_back(text); break;
-    case kSetLen: c.set_len.push_back(text); break;
+    case kLoad: c.load_list.ensure().texts.push_back(text); break;
+    case kPreCursor: c.pre_cursor.ensure().texts.push_back(text); break;
+    case kIterate: c.iterate.ensure().texts.push_back(text); break;
+    case kInList: c.in_list.ensure().texts.push_back(text); break;
+    case kBase: c.base.ensure().texts.push_back(text); break;
+    case kIterateWhere: c.iterate_where.ensure().texts.push_back(text); break;
+    case kMath: c.math.ensure().texts.push_back(text); break;
+    case kDecode: c.decode.ensure().texts.push_back(text); break;
+    case kColumnExit: c.column_exit.ensure().texts.push_back(text); break;
+    case kSetLen: c.set_len.ensure().texts.push_back(text); break;
     default: break;
     }
 }

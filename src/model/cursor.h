@@ -12,12 +12,26 @@
 #include <string_view>
 #include <vector>
 
+#include "model/clause_slot.h"
 #include "model/distributor.h"
 #include "model/row_data.h"
 
 namespace qvx {
 
 struct curs;
+
+// What each clause kind of a cursor block becomes, defined beside the
+// parser of that kind (control/*_clause.h).
+struct LoadClauses;
+struct PreCursorClauses;
+struct IterateClauses;
+struct InListClauses;
+struct BaseClauses;
+struct IterateWhereClauses;
+struct MathClauses;
+struct DecodeClauses;
+struct ColumnExitClauses;
+struct SetLenClauses;
 
 // Column function codes (columns::col_funct).
 enum class ColumnFunction : int16_t {
@@ -160,10 +174,17 @@ struct curs {
     int32_t set = 0;
     int16_t show_cursor = 0;
     int16_t show_row = 0;
-    std::vector<std::string> load_list;     // raw load statements
-    // Clause texts kept for the processing that owns them.
-    std::vector<std::string> pre_cursor, iterate, in_list, base, iterate_where;
-    std::vector<std::string> math, decode, column_exit, set_len;
+    // Clause slots, empty when the block has no clause of the kind.
+    ClauseSlot<LoadClauses> load_list;
+    ClauseSlot<PreCursorClauses> pre_cursor;
+    ClauseSlot<IterateClauses> iterate;
+    ClauseSlot<InListClauses> in_list;
+    ClauseSlot<BaseClauses> base;
+    ClauseSlot<IterateWhereClauses> iterate_where;
+    ClauseSlot<MathClauses> math;
+    ClauseSlot<DecodeClauses> decode;
+    ClauseSlot<ColumnExitClauses> column_exit;
+    ClauseSlot<SetLenClauses> set_len;
     std::string age_to;                     // at most 8 characters
     std::optional<FetchExitSpec> fetch_exit;
     int16_t start_after = 0;

@@ -249,7 +249,7 @@ int refuse(curs& c, Outcome outcome) {
 // A cursor with base clauses needs the select list the base rows are
 // positioned by.
 bool base_rows_usable(const curs& c, const SelectDescriptor* d) {
-    if (c.base.empty() || d) return true;
+    if (!c.base || d) return true;
     PRINT('e', "cba1535", "Cannot use BASE in non_sql cursor %s\n", c.cur_name.c_str());
     return false;
 }

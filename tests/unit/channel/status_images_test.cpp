@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/state.h"
+#include "control/load_clause.h"
 
 using namespace qvx;
 
@@ -105,7 +106,7 @@ TEST_F(StatusImageTest, FullyFilledCursorFieldByField) {
     c.last_time = "20240315123456";
     c.sel_piece = "SELECT A FROM T"; c.table_name = "TBL"; c.host_table_name = "OWNER.TBL";
     c.raw_insert_select = "SELECT A FROM [T]"; c.insert = "INSERT ..."; c.insert_where = "A > 0";
-    c.cols.resize(2); c.insert_col_names = {"A"}; c.load_list = {"load"}; c.script = "echo";
+    c.cols.resize(2); c.insert_col_names = {"A"}; c.load_list.ensure().texts = {"load"}; c.script = "echo";
     c.uuidpavc = "pavc"; c.uuidpcvc = "pcvc"; c.age_to = "AGECUR";
     c.fetch_exit = FetchExitSpec{"exitprog", 1, 30};
     c.ranges[kSaturday] = {{0, 3600}}; c.ranges[kSunday] = {{1, 2}}; c.ranges[kMonFri] = {{3, 4}};
@@ -117,7 +118,7 @@ TEST_F(StatusImageTest, FullyFilledCursorFieldByField) {
                  {92, c.host_table_name.data()}, {100, c.raw_insert_select->data()},
                  {104, c.insert->data()}, {116, c.insert_where->data()}, {120, c.cols.data()},
                  {128, c.insert_col_names.data()}, {224, c.uuidpavc.data()},
-                 {228, c.uuidpcvc.data()}, {256, c.load_list.data()}, {320, &*c.fetch_exit},
+                 {228, c.uuidpcvc.data()}, {256, c.load_list.get()}, {320, &*c.fetch_exit},
                  {332, c.script->data()}, {444, c.ranges[kSaturday].data()},
                  {448, c.ranges[kSunday].data()}, {452, c.ranges[kMonFri].data()}});
 }

@@ -13,10 +13,23 @@
 #include "runtime/trace.h"
 #include "support/state.h"
 #include "support/testenv.h"
+#include "control/base_clause.h"
+#include "control/column_exit_clause.h"
+#include "control/cursor_lists_clause.h"
+#include "control/decode_clause.h"
+#include "control/load_clause.h"
+#include "control/math_clause.h"
 
 using namespace qvx;
 
 namespace {
+
+// A clause slot's statements as written, none when the slot is empty.
+template <class T>
+std::vector<std::string> texts_of(const ClauseSlot<T>& slot) {
+    return slot ? slot->texts : std::vector<std::string>{};
+}
+
 
 constexpr long H = 3600;
 
@@ -106,10 +119,11 @@ TEST_F(CursorParseTest, CompleteFileBuildsTheCursors) {
     EXPECT_EQ(c->insert_col_names, (std::vector<std::string>{"NAME", "BUSY", "IDLE"}));
     EXPECT_EQ(c->sel_piece, "SELECT NAME,BUSY,IDLE,y FROM sys.cpu WHERE busy > 0");
     EXPECT_EQ(c->has_col_funct, 1);
-    EXPECT_EQ(c->load_list, (std::vector<std::string>{"a = b", "c = d"}));
-    EXPECT_EQ(c->math, (std::vector<std::string>{"x = :y + 1"}));
-    EXPECT_EQ(c->decode.size() + c->pre_cursor.size() + c->in_list.size() + c->column_exit.size() +
-                  c->set_len.size() + c->iterate.size() + c->iterate_where.size(),
+    EXPECT_EQ(texts_of(c->load_list), (std::vector<std::string>{"a = b", "c = d"}));
+    EXPECT_EQ(texts_of(c->math), (std::vector<std::string>{"x = :y + 1"}));
+    EXPECT_EQ(texts_of(c->decode).size() + texts_of(c->pre_cursor).size() + texts_of(c->in_list).size() +
+                  texts_of(c->column_exit).size() + texts_of(c->set_len).size() + texts_of(c->iterate).size() +
+                  texts_of(c->iterate_where).size(),
               7u);
     // The math clause's host variable is a column too.
     ASSERT_EQ(c->cols.size(), 4u);

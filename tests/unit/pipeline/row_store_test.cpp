@@ -9,6 +9,7 @@
 #include "row_fixture.h"
 #include "runtime/settings.h"
 #include "support/state.h"
+#include "control/base_clause.h"
 
 using namespace qvx;
 using namespace rowtest;
@@ -194,7 +195,7 @@ TEST_F(RowStoreTest, RejectedRowsAndHolds) {
         if (k.what.starts_with("source")) {
             c.cols[0].source = {&src, 0};
         }
-        if (k.what.starts_with("base")) c.base.push_back("SRC N");
+        if (k.what.starts_with("base")) c.base.ensure().texts.push_back("SRC N");
         int rc = -2;
         const std::string out = captured([&] { rc = fetch(c, k.no_sql ? nullptr : &s, {Row{"ab"}}); });
         EXPECT_EQ(rc, 0) << k.what;
