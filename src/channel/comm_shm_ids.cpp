@@ -86,12 +86,13 @@ public:
         }
     }
 
-    // Leaves the own process id in the file, then unlocks and closes.
-    void release() {
+    // Leaves the own process id in the file (none when the channel is
+    // gone with this process), then unlocks and closes.
+    void release(bool leave_pid = true) {
         if (fd_ < 0) return;
         if (locked_) {
             const std::string pid = std::to_string(::getpid()) + "\n";
-            if (::ftruncate(fd_, 0) == 0) {
+            if (::ftruncate(fd_, 0) == 0 && leave_pid) {
                 [[maybe_unused]] const ssize_t n = ::pwrite(fd_, pid.data(), pid.size(), 0);
             }
             struct flock fl{};
@@ -308,8 +309,16 @@ void shut_comm() {
         lock = std::make_unique<LockFile>(g.lock_path);
         if (lock->opened()) lock->lock();
     }
+    const int request_shm = g.request ? g.request->ShmId() : -1;
+    const int data_shm = g.data ? g.data->ShmId() : -1;
     g.data.reset();
     g.request.reset();
+    // The last one out removed the objects: then the id file names nothing
+    // and goes, and the lock file is left naming no owner.
+    if (lock && !segment_alive(request_shm, 0) && !segment_alive(data_shm, 0)) {
+        ::unlink(g.lock_path.substr(0, g.lock_path.size() - 3).c_str());
+        lock->release(false);
+    }
 }
 
 bool shm_established() { return g.request && g.data && g.request->IsGood() && g.data->IsGood(); }
