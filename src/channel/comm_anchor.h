@@ -87,6 +87,7 @@ struct comm_anchor {
     std::string curs_names;               // agent: list of the previous get
     PipeFd probe_fd;                      // agent reply pipe
     PipeFd coll_fd;                       // collector request pipe
+    std::vector<unsigned char> pending;   // collector: request bytes read, not yet taken
     std::string probe_pipe;
     std::string coll_pipe;
     std::string request_id;               // shared-memory channel only

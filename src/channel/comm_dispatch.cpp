@@ -84,6 +84,7 @@ RequestWait comm_wait_for_request(comm_anchor* anchor, double seconds) {
     }
     // Pipes: the request pipe becomes readable when an agent writes.
     if (!collector || !anchor->coll_fd) return RequestWait::unavailable;
+    if (!anchor->pending.empty()) return RequestWait::posted;  // read with the last request
     switch (interruptible_wait(seconds, anchor->coll_fd.get())) {
     case WaitEnd::ready: return RequestWait::posted;
     case WaitEnd::signal: return RequestWait::signal;

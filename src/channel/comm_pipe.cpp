@@ -152,16 +152,6 @@ int read_loop(comm_anchor* a, int fd, unsigned char* p, size_t n, Site site) {
 // A new pipe, open to every user.
 bool make_pipe(const std::string& path) { return ::mkfifo(path.c_str(), 0777) == 0; }
 
-// Drops up to n bytes of a refused request from the non-blocking pipe.
-void drain(int fd, size_t n) {
-    unsigned char junk[512];
-    while (n > 0) {
-        const ssize_t r = ::read(fd, junk, std::min(n, sizeof junk));
-        if (r <= 0) break;
-        n -= static_cast<size_t>(r);
-    }
-}
-
 // Makes a pipe that has disappeared again and opens its reading end;
 // false with error 4 set when either step fails.
 bool recreate_read_pipe(comm_anchor* a, const std::string& path, PipeFd& fd_out) {
@@ -296,30 +286,33 @@ curs_list* get_probe_reqs(comm_anchor* a) {
         write_pipe_fd.reset(wfd);
     }
 
-    unsigned char head[4];
-    const ssize_t got = ::read(a->coll_fd.get(), head, sizeof head);
-    if (got <= 0) return nullptr;  // no request waiting
-    if (got < 4) {
+    // Whatever the pipe holds now; a request left from the last read
+    // comes first.
+    read_available(a->coll_fd.get(), a->pending, kPendingLimit);
+    std::vector<unsigned char>& in = a->pending;
+    if (in.empty()) return nullptr;  // no request waiting
+    if (in.size() < 4) {
+        in.clear();
         set_error(a, 4, "Pipe read error. Pipe=%s", a->coll_pipe.c_str());
         return nullptr;
     }
-    const int len = request_get16(head);
-    const int name_len = request_get16(head + 2);
+    const int len = request_get16(in.data());
+    const int name_len = request_get16(in.data() + 2);
     // The shortest request: a one-character name, an empty path and the
     // closing zeros.
     if (len > kMaxRequestLen || len < 8) {
         PRINT('e', "com0203", "request length error, size=%d\n", len);
-        if (len > 4) drain(a->coll_fd.get(), static_cast<size_t>(len - 4));
+        skip_to_next_request(in);
         return nullptr;
     }
-
-    std::vector<unsigned char> buf(static_cast<size_t>(len));
-    std::memcpy(buf.data(), head, 4);
-    const ssize_t body = ::read(a->coll_fd.get(), buf.data() + 4, buf.size() - 4);
-    if (body != static_cast<ssize_t>(buf.size() - 4)) {
+    if (static_cast<size_t>(len) > in.size()) {
+        // Records arrive whole: the rest of this one is not coming.
+        skip_to_next_request(in);
         set_error(a, 4, "Pipe read error. Pipe=%s", a->coll_pipe.c_str());
         return nullptr;
     }
+    std::vector<unsigned char> buf(in.begin(), in.begin() + len);
+    in.erase(in.begin(), in.begin() + len);
     if (debug_on(7)) hex_dump(buf);
     if (name_len < 1 || name_len > kMaxCursorName || 4 + name_len > len - 3) {
         set_error(a, 4, "Pipe cursor length error. Pipe=%s", a->coll_pipe.c_str());

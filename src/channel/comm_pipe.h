@@ -58,6 +58,19 @@ extern volatile std::sig_atomic_t pipe_error;
 
 comm_anchor* init_collector();
 curs_list* get_probe_reqs(comm_anchor* anchor);
+
+// Request records in the collector's pipe (comm_pipe_framing.cpp). Each
+// agent writes its record whole; bytes that make no record are dropped up
+// to the next whole, well-formed record.
+constexpr size_t kPendingLimit = 64 * 1024;  // request bytes held at most
+// Whether a complete record with plausible lengths and its closing zeros
+// starts at `at`.
+bool whole_request_at(const std::vector<unsigned char>& bytes, size_t at);
+// Drops the first byte and every following one up to the next whole record.
+void skip_to_next_request(std::vector<unsigned char>& bytes);
+// Appends what the non-blocking fd holds now, up to cap bytes in all;
+// whether anything came.
+bool read_available(int fd, std::vector<unsigned char>& into, size_t cap);
 // Writes every block's reply; null after a complete pass, else the blocks
 // (open error 3 in the anchor).
 std::vector<curs_list>* put_request(comm_anchor* anchor);

@@ -2,6 +2,8 @@
 // control files and environment, and reads the message output it writes.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <regex>
 #include <filesystem>
@@ -82,6 +84,30 @@ public:
     TempDir dir;
     std::map<std::string, std::string> env;
 };
+
+// A request record as an agent writes it into the collector's pipe: the
+// total length and the name's length (both 16 bits, the given values when
+// not -1), the name, the reply pipe's path and each parameter ended by a
+// zero byte, and two closing zero bytes.
+inline std::vector<unsigned char> pipe_request(const std::string& name, const std::string& reply,
+                                          const std::vector<std::string>& parms, int len = -1,
+                                          int name_len = -1) {
+    std::vector<unsigned char> b(4);
+    b.insert(b.end(), name.begin(), name.end());
+    b.insert(b.end(), reply.begin(), reply.end());
+    b.push_back(0);
+    for (const std::string& p : parms) {
+        b.insert(b.end(), p.begin(), p.end());
+        b.push_back(0);
+    }
+    b.push_back(0);
+    b.push_back(0);
+    const int16_t total = static_cast<int16_t>(len >= 0 ? len : static_cast<int>(b.size()));
+    const int16_t nl = static_cast<int16_t>(name_len >= 0 ? name_len : static_cast<int>(name.size()));
+    std::memcpy(b.data(), &total, 2);
+    std::memcpy(b.data() + 2, &nl, 2);
+    return b;
+}
 
 // Lines of text that carry the given message id (upper-cased in the file).
 inline std::vector<std::string> lines_with(const std::string& text, const std::string& id) {

@@ -185,21 +185,7 @@ protected:
     static std::vector<unsigned char> request(const std::string& name, const std::string& reply,
                                               const std::vector<std::string>& parms, int len = -1,
                                               int name_len = -1) {
-        std::vector<unsigned char> b(4);
-        b.insert(b.end(), name.begin(), name.end());
-        b.insert(b.end(), reply.begin(), reply.end());
-        b.push_back(0);
-        for (const std::string& p : parms) {
-            b.insert(b.end(), p.begin(), p.end());
-            b.push_back(0);
-        }
-        b.push_back(0);
-        b.push_back(0);
-        const int16_t total = static_cast<int16_t>(len >= 0 ? len : static_cast<int>(b.size()));
-        const int16_t nl = static_cast<int16_t>(name_len >= 0 ? name_len : static_cast<int>(name.size()));
-        std::memcpy(b.data(), &total, 2);
-        std::memcpy(b.data() + 2, &nl, 2);
-        return b;
+        return pipe_request(name, reply, parms, len, name_len);
     }
 
     void send(const std::vector<unsigned char>& bytes) {
