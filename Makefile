@@ -7,8 +7,9 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+SOAK_SECONDS ?= 1800
 
-.PHONY: all deps build test test-asan demo bench clean
+.PHONY: all deps build test test-asan demo bench soak clean
 
 all: build
 
@@ -35,6 +36,12 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVX_BENCH=ON -DQVX_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/*; do [ -x "$$b" ] && [ -f "$$b" ] && "$$b"; done; true
+
+# The fault loops with their long counts, and the collector left running
+# for SOAK_SECONDS (30 minutes) under an agent asking every 100 ms.
+soak: build
+	@QVX_FAULTS_LONG=1 QVX_SOAK_SECONDS=$(SOAK_SECONDS) sh -c 'for t in $(BUILD)/tests/*_fault_test; do \
+	  echo "== $$t"; "$$t" || exit 1; done'
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) demo-run

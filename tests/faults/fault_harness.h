@@ -86,7 +86,8 @@ struct ChannelIds {
 };
 
 // The collector over the SQLite example plus a cursor of many rows (BIG,
-// about 1 MB a reply), run in the background until stopped.
+// about 1 MB a reply), run in the background until stopped; the example's
+// cursors and the agent channel run at the given interval.
 class SqliteCollector {
 public:
     static constexpr const char* kBigCursor =
@@ -109,7 +110,7 @@ public:
         run.control("proc", replaced(read_file(dir + "/qvxproc.ctl"), "interval 5;", every));
         run.control("dict", read_file(dir + "/qvxdict.ctl"));
         std::string coll = read_file(dir + "/qvxcoll.ctl");
-        coll = coll.substr(0, coll.rfind("end;")) + kBigCursor;
+        coll = replaced(coll.substr(0, coll.rfind("end;")), "interval 5;", every) + kBigCursor;
         run.control("coll", coll);
         run.env["COLL_CONNECT"] = "sqlite:" + db;
     }
