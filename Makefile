@@ -8,15 +8,17 @@ BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-asan demo bench clean
+.PHONY: all deps configure build test test-asan demo bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -28,7 +30,9 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-demo: build
+# The demo runs only the two programs: the tests are not built for it.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target qvxcoll qvxprobe
 	@scripts/demo $(BUILD)
 
 bench: deps
