@@ -363,6 +363,85 @@ TEST_F(PgCollector, ServerRestartBetweenPassesIsSurvived) {
 }
 
 // ---------------------------------------------------------------------
+// The query time limit
+
+// A SELECT that sleeps for an hour is cancelled by the server after the
+// limit; the other cursors' rows arrive and the collector ends on time.
+TEST_F(PgCollector, SleepingSelectIsCancelledAndTheOthersDeliver) {
+    control_files(5, 7);
+    run_.control("coll", "cursor SLEEPER;\n"
+                         "  INSERT INTO pg.sleep (slept) VALUES (:slept);\n"
+                         "  insert_select SELECT CAST(pg_sleep(3600) AS varchar(8)) AS slept;\n"
+                         "  interval 5;\n"
+                         "  limit 1;\n" +
+                             replaced(replaced_all(kPgCollect, "INTERVAL", "5"), "GOHOME", "7"));
+    run_.env["COLL_QUERY_TIMEOUT"] = "1";
+    RunResult r = run_.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_TRUE(has_line(out, "RPF0360E", "For cursor SLEEPER, SELECT ran past COLL_QUERY_TIMEOUT=1 seconds"))
+        << out;
+    EXPECT_TRUE(has_line(out, "RPF0360E", "canceling statement due to statement timeout")) << out;
+    EXPECT_TRUE(has_line(out, "CGN1521E", "Interval collection failed for cursor SLEEPER")) << out;
+    EXPECT_FALSE(has_line(out, "CGN1521E", "cursor ITEMS")) << out;
+    EXPECT_EQ(nupa_rows(out, "ITEMS").size(), 2u) << out;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+}
+
+// COUNTER counts up to the stop value of cfg; with stop 0 its SELECT never
+// ends. The cancelled cursor keeps the rows of its earlier passes, the
+// other cursor and the passes after it go on.
+TEST(QueryTimeLimit, EndlessSelectIsCancelledItsRowsStayAndTheLoopGoesOn) {
+    CollectorRun c;
+    const std::string db_path = c.dir.file("sample.db");
+    build_sample(db_path);
+    SqliteFile(db_path).exec("CREATE TABLE cfg (stop INTEGER); INSERT INTO cfg VALUES (3);");
+    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
+    c.control("dict", example("dict"));
+    c.control("coll",
+              "cursor COUNTER;\n"
+              "  INSERT INTO sqlite.counter (c) VALUES (:INT!c);\n"
+              "  insert_select WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+              " WHERE i <> (SELECT stop FROM cfg)) SELECT count(*) AS c FROM n;\n"
+              "  interval 2;\n"
+              "  limit 5;\n"
+              "cursor GOOD;\n"
+              "  INSERT INTO t_events (what) VALUES (:what);\n"
+              "  interval 2;\n"
+              "  limit 10;\n"
+              "  samples 1;\n"
+              "  trace;\n"  // its trace lines flush the output file at every pass
+              "  go_home 16;\n"
+              "end;\n");
+    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    c.env["COLL_QUERY_TIMEOUT"] = "1";
+    Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
+    const std::string out_path = c.dir.file(c.output_name());
+    ASSERT_TRUE(wait_for_text(out_path, "n=c,", 20)) << read_file(out_path);
+
+    SqliteFile(db_path).exec("UPDATE cfg SET stop = 0;");
+    ASSERT_TRUE(wait_for_text(out_path, "RPF0360E", 20)) << read_file(out_path);
+    const size_t mark = read_file(out_path).size();
+    ASSERT_TRUE(wait_for_text_after(out_path, mark, "Nupa for GOOD", 20)) << read_file(out_path);
+    EXPECT_EQ(wait_program(p, 60), 0);
+
+    const std::string out = read_file(out_path);
+    const std::string after = out.substr(mark);
+    EXPECT_TRUE(has_line(out, "RPF0360E", "For cursor COUNTER, SELECT ran past COLL_QUERY_TIMEOUT=1 seconds"))
+        << out;
+    EXPECT_TRUE(has_line(out, "RPF0360E", ": interrupted")) << out;
+    EXPECT_GE(lines_with(out, "RPF0360E").size(), 2u) << "later passes run the cursor again\n" << out;
+    EXPECT_TRUE(has_line(out, "CGN1521E", "Interval collection failed for cursor COUNTER")) << out;
+    EXPECT_FALSE(has_line(out, "CGN1521E", "cursor GOOD")) << out;
+    // Listed after the cancel: the counts of the passes before it.
+    const std::vector<Row> counts = nupa_rows(after, "COUNTER");
+    ASSERT_FALSE(counts.empty()) << after;
+    for (const Row& r : counts) EXPECT_EQ(r.at("c"), "3") << after;
+    EXPECT_EQ(nupa_rows(after, "GOOD").size(), 1u) << after;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------
 // Bad input
 
 TEST(DatabaseBadInput, MissingTableFailsItsCursorOnlyAndTheRunGoesOn) {
