@@ -323,6 +323,24 @@ TEST_F(PgCollector, RowsOfEveryCursorArriveWithTheirValues) {
     EXPECT_EQ(index->at("relkind"), "i");
 }
 
+// The password as qvxpass scrambles it for the logon id and server id,
+// in the settings: the collector unscrambles it and logs on.
+TEST_F(PgCollector, ScrambledPasswordFromQvxpassLogsOn) {
+    control_files(5, 7);
+    const RunResult pass = run_program("/bin/sh", {"-c", "printf 'mon pw\\n' | " + bin_path("qvxpass") + " monitor SRV"},
+                                       run_.env, run_.dir.path());
+    ASSERT_EQ(pass.status, 0) << pass.err;
+    const std::string scrambled = pass.out.substr(0, pass.out.find('\n'));
+    ASSERT_TRUE(std::regex_match(scrambled, std::regex("[0-9A-F]{88}"))) << pass.out;
+    run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb");
+    run_.env["COLL_PASSWORD"] = scrambled;
+    RunResult r = run_.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_EQ(out.find("RCD0100E"), std::string::npos) << out;
+    EXPECT_EQ(nupa_rows(out, "ITEMS").size(), 2u) << out;
+}
+
 // Waits until the file holds the text somewhere after the first `from`
 // bytes.
 bool wait_for_text_after(const std::string& path, size_t from, const std::string& text, int timeout_s) {
