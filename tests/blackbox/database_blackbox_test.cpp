@@ -323,6 +323,40 @@ TEST_F(PgCollector, RowsOfEveryCursorArriveWithTheirValues) {
     EXPECT_EQ(index->at("relkind"), "i");
 }
 
+// The PostgreSQL example as it stands: every SELECT prepares, then every
+// cursor delivers this server's figures.
+TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
+    const std::string dir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
+    auto file = [&](const char* base) { return read_file(dir + "/qvx" + std::string(base) + ".ctl"); };
+    run_.control("proc", replaced_all(file("proc"), "interval 30;", "interval 5;"));
+    run_.control("dict", file("dict"));
+    run_.control("trac", file("trac"));
+    run_.control("coll", replaced(replaced_all(replaced(file("coll"), "interval 300;", "interval 30;"),
+                                               "interval 30;", "interval 5;"),
+                                  "end;", "  go_home 7;\nend;"));
+    run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb") + ";UID=monitor;PWD={mon pw}";
+
+    RunResult check = run_.run({"--check", "--connect"});
+    EXPECT_EQ(check.status, 0) << check.out;
+    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE"})
+        EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
+
+    RunResult r = run_.run({}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_EQ(out.find("CGN1521E"), std::string::npos) << "a cursor failed:\n" << out;
+    const std::vector<Row> db = nupa_rows(out, "DBSTAT");
+    ASSERT_EQ(db.size(), 1u) << out;
+    EXPECT_GE(std::atoi(db[0].at("numbackends").c_str()), 1);
+    EXPECT_NE(find_row(nupa_rows(out, "SESSIONS"), "state", "active"), nullptr) << out;
+    const std::vector<Row> waits = nupa_rows(out, "LOCKWAIT");
+    ASSERT_EQ(waits.size(), 1u) << out;
+    EXPECT_EQ(waits[0].at("waiting"), "0");
+    const Row* items = find_row(nupa_rows(out, "RELSIZE"), "relname", "items");
+    ASSERT_NE(items, nullptr) << out;
+    EXPECT_EQ(items->at("schema_name"), "shop");
+}
+
 // The password as qvxpass scrambles it for the logon id and server id,
 // in the settings: the collector unscrambles it and logs on.
 TEST_F(PgCollector, ScrambledPasswordFromQvxpassLogsOn) {
