@@ -250,6 +250,20 @@ int step_code(curs& cur, int rc, const std::string& sql, const char* label) {
     return code;
 }
 
+// Prepares, runs and describes the cursor's SELECT, each step's code
+// recorded on the cursor; the first failing code, else 0.
+int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, SelectDescriptor& d, int& count) {
+    const std::string& sql = cur.sel_piece;
+    stmt = conn.prepare(sql);
+    int code = step_code(cur, stmt ? conn.code() : (conn.code() ? conn.code() : -1), sql, "PREPARE");
+    if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
+    if (code == 0) code = step_code(cur, 0, sql, "DECLARE");
+    if (code == 0) code = step_code(cur, stmt->open(), sql, "OPEN");
+    d.items.reserve(kMaxSelectItems);
+    if (code == 0) code = step_code(cur, stmt->describe(d.items, count), sql, "DESCRIBE");
+    return code;
+}
+
 } // namespace
 
 int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
@@ -264,27 +278,19 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
     }
     conn->set_query_timeout(env_vars.query_timeout);
     const QueryClock clock(conn->query_timeout());
-    std::unique_ptr<Statement> stmt = conn->prepare(sql);
-    int code = step_code(cur, stmt ? conn->code() : (conn->code() ? conn->code() : -1), sql, "PREPARE");
-    if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
-    if (code == 0) code = step_code(cur, 0, sql, "DECLARE");
-    if (code == 0) code = step_code(cur, stmt->open(), sql, "OPEN");
+    std::unique_ptr<Statement> stmt;
     SelectDescriptor d;
-    d.items.reserve(kMaxSelectItems);
     int count = 0;
-    if (code == 0) code = step_code(cur, stmt->describe(d.items, count), sql, "DESCRIBE");
+    int code = open_select(cur, *conn, stmt, d, count);
     if (code != 0) {
         if (code == kDbQueryTimeout) report_timeout(cur, clock.seconds(), cur.fetch_rows, conn->long_message());
         stmt.reset();
         rollback();
         return code;
     }
-    if (debug_on(6)) {
-        if (collector_at && collector_at->type == 1)
-            PRINT('t', "oru0105", "Local connection\n");
-        else
-            PRINT('t', "oru0110", "Remote connection\n");
-    }
+    if (debug_on(6))
+        PRINT('t', collector_at && collector_at->type == 1 ? "oru0105" : "oru0110",
+              collector_at && collector_at->type == 1 ? "Local connection\n" : "Remote connection\n");
     if (count < 0) {
         PRINT('w', "oru0009", "More columns than max select columns\n");
         return 1;
