@@ -340,6 +340,9 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
     EXPECT_EQ(check.status, 0) << check.out;
     for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE"})
         EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
+    // The logon line names the database but not the password.
+    EXPECT_NE(check.out.find(";UID=monitor;PWD=***\n"), std::string::npos) << check.out;
+    EXPECT_EQ(check.out.find("mon pw"), std::string::npos) << check.out;
 
     RunResult r = run_.run({}, 60);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -141,21 +141,6 @@ TEST_F(OdbcPg, ServerLostBetweenPassesIsReportedThenReconnected) {
     EXPECT_EQ(rows.size(), 2u);
 }
 
-TEST_F(OdbcPg, QueryPastTheTimeLimitIsCancelledByTheServer) {
-    env_vars.query_timeout = 1;
-    ASSERT_EQ(logon(), 0);
-    int rc = 0;
-    std::string out = captured([&] { rc = fetch("SELECT pg_sleep(3600) IS NULL AS slept"); });
-    EXPECT_EQ(rc, kDbQueryTimeout) << out;
-    EXPECT_TRUE(has(out, "For cursor PG, SELECT ran past COLL_QUERY_TIMEOUT=1 seconds")) << out;
-    EXPECT_TRUE(has(out, "[57014]") || has(out, "[HYT00]")) << out;
-    EXPECT_TRUE(database_info.released);
-
-    ASSERT_EQ(logon(), 0);
-    EXPECT_EQ(fetch("SELECT id FROM t"), 0);
-    EXPECT_EQ(rows.size(), 2u);
-}
-
 // Checking a SELECT asks the server about it without running it: the
 // sequence it would advance stays where it was.
 TEST_F(OdbcPg, CheckedSelectIsNeverRun) {
