@@ -9,15 +9,17 @@ JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 SOAK_SECONDS ?= 1800
 
-.PHONY: all deps build test test-asan demo bench soak clean
+.PHONY: all deps configure build test test-asan demo bench soak clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -29,7 +31,9 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-demo: build
+# The demo runs only the two programs: the tests are not built for it.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target qvxcoll qvxprobe
 	@scripts/demo $(BUILD)
 
 bench: deps

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -130,32 +131,61 @@ bool our_semaphores(int id) {
     return ds.sem_nsems == 2 && (ds.sem_perm.uid == me || ds.sem_perm.cuid == me);
 }
 
-bool segment_alive(int id, size_t min_size) {
+bool segment_alive(int id) {
     shmid_ds ds{};
-    return id >= 0 && ::shmctl(id, IPC_STAT, &ds) == 0 && !(ds.shm_perm.mode & SHM_DEST) && ds.shm_segsz >= min_size;
+    return id >= 0 && ::shmctl(id, IPC_STAT, &ds) == 0 && !(ds.shm_perm.mode & SHM_DEST);
 }
 
-bool objects_alive(const IpcIds& ids) {
-    return segment_alive(ids.request_shm, reqseg::kSize) && segment_alive(ids.data_shm, dataseg::kSize) &&
-           our_semaphores(ids.request_sem) && our_semaphores(ids.data_sem);
+bool segment_in_use(int id) {
+    shmid_ds ds{};
+    return id >= 0 && ::shmctl(id, IPC_STAT, &ds) == 0 && ds.shm_nattch > 0;
 }
 
-// Removes the objects an id file names, as far as they are still there
-// and look like the channel's own (an id may have been reused since).
+// Whether the process has the segment attached: System V segments show
+// in its memory map with the segment id as their inode. When the map
+// cannot be read (no /proc) the answer is yes.
+bool attached_by(int pid, int shm_id) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    if (!maps) return true;
+    const std::string id = std::to_string(shm_id);
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find("/SYSV") == std::string::npos) continue;
+        std::istringstream fields(line);
+        std::string range, perms, offset, device, inode;
+        if (fields >> range >> perms >> offset >> device >> inode && inode == id) return true;
+    }
+    return false;
+}
+
+// The objects of the id file belong to the running process it names:
+// they are this user's, of the channel's shape, and that process has the
+// request segment attached. After a reboot the process id and the object
+// ids may all have been given to others.
+bool objects_of(const IpcIds& ids, int pid) {
+    return our_segment(ids.request_shm, true) && our_segment(ids.data_shm, false) &&
+           segment_alive(ids.request_shm) && segment_alive(ids.data_shm) && our_semaphores(ids.request_sem) &&
+           our_semaphores(ids.data_sem) && attached_by(pid, ids.request_shm);
+}
+
+// Removes the objects an id file names, as far as they are still there,
+// look like the channel's own (an id may have been reused since) and no
+// process is attached to them.
 void remove_stale(const IpcIds& ids) {
     auto ipcrm = [](const char* option, int id) {
         u_shell(std::string("ipcrm ") + option + " " + std::to_string(id) + " > /dev/null 2>&1");
     };
-    if (our_segment(ids.request_shm, true)) {
+    const bool request_free = !segment_in_use(ids.request_shm);
+    const bool data_free = !segment_in_use(ids.data_shm);
+    if (request_free && our_segment(ids.request_shm, true)) {
         ipcrm("-m", ids.request_shm);
         if (our_segment(ids.request_shm, true)) ::shmctl(ids.request_shm, IPC_RMID, nullptr);
     }
-    if (our_segment(ids.data_shm, false)) {
+    if (data_free && our_segment(ids.data_shm, false)) {
         ipcrm("-m", ids.data_shm);
         if (our_segment(ids.data_shm, false)) ::shmctl(ids.data_shm, IPC_RMID, nullptr);
     }
-    for (int sem : {ids.request_sem, ids.data_sem}) {
-        if (!our_semaphores(sem)) continue;
+    for (auto [sem, free] : {std::pair{ids.request_sem, request_free}, std::pair{ids.data_sem, data_free}}) {
+        if (!free || !our_semaphores(sem)) continue;
         ipcrm("-s", sem);
         if (our_semaphores(sem)) ::semctl(sem, 0, IPC_RMID);
     }
@@ -236,25 +266,25 @@ int CreateShare(const std::string& id_path) {
     }
 
     IpcIds ids;
-    if (running && objects_alive(old)) {
+    if (running && objects_of(old, running)) {
         g.request = std::make_unique<ShareCommObject>(kShareRequest, old.request_shm, old.request_sem);
-        if (!g.request->IsGood()) {
-            PRINT('e', "ush0036", "Failed to attach Request object\n");
-            g.request.reset();
-            return -1;
-        }
-        g.data = std::make_unique<ShareCommObject>(kShareData, old.data_shm, old.data_sem);
-        if (!g.data->IsGood()) {
-            PRINT('e', "ush0037", "Failed to attach Data object\n");
+        if (g.request->IsGood())
+            g.data = std::make_unique<ShareCommObject>(kShareData, old.data_shm, old.data_sem);
+        if (g.data && g.data->IsGood()) {
+            ids = old;
+            ids.owner = running;
+            report_ids("ush0035", "Attached IPCID(%s): %d %d %d %d\n", ids);
+        } else {
+            PRINT('e', g.data ? "ush0037" : "ush0036", g.data ? "Failed to attach Data object\n"
+                                                              : "Failed to attach Request object\n");
+            PRINT('w', "ush0038", "Objects of the id file %s not usable; making new ones\n", id_path.c_str());
             g.request.reset();
             g.data.reset();
-            return -1;
         }
-        ids = old;
-        ids.owner = running;
-        report_ids("ush0035", "Attached IPCID(%s): %d %d %d %d\n", ids);
-    } else {
-        // Nobody runs with these objects (or they are gone): start afresh.
+    }
+    if (!g.request) {
+        // Nobody runs with these objects (or they are gone, or were
+        // somebody else's all along): start afresh.
         if (have_file) remove_stale(old);
         g.request = std::make_unique<ShareCommObject>(kShareRequest, reqseg::kSize);
         if (!g.request->IsGood()) {

@@ -113,6 +113,16 @@ std::string format_reply(const std::string& name, int32_t rows, int32_t len, con
 // with the reason in err.
 int load_cursor_definitions(const ProbeOptions& options, std::string& err);
 
+// Empty when a collector serves the identity of the settings; otherwise
+// why none does, naming the identity: the collector's pipe is missing or
+// nobody reads it, or the shared-memory id file is missing or names no
+// running process.
+std::string missing_collector();
+
+// Exit status when no collector serves the identity (the channel's "open
+// error").
+constexpr int kProbeNoCollector = 3;
+
 // Applies the channel choice, the time-out and the settings, sends the
 // request and prints the reply. Returns the exit status.
 int run_probe(const ProbeOptions& options, std::ostream& out, std::ostream& err);

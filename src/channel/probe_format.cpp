@@ -40,10 +40,19 @@ int32_t set_len_for(const curs& c, const std::string& name) {
 // The column's width in the stored row text, as far as the definitions
 // tell it: a percent variable's width, the referenced column's, or a
 // set_len fetch length.
+bool is_request_parm(const columns& pc) {
+    return pc.name.size() > 5 && (pc.name.compare(0, 5, "%parm") == 0 || pc.name.compare(0, 5, "%PARM") == 0);
+}
+
 int32_t row_text_length(const curs& c, const columns& col, int depth) {
     if (!col.name.empty() && col.name[0] == '%') {
         const columns* pc = percent_cursor ? find_pcnt_col(col.name) : nullptr;
-        return pc ? pc->length : 0;
+        if (!pc) return 0;
+        // A demand cursor sends a request parameter at the length of the
+        // request it was collected for, which may be an earlier one while
+        // its rows are fresh: only the reply tells.
+        if (c.demand && is_request_parm(*pc)) return 0;
+        return pc->db_len;
     }
     if (col.qualified) {
         const size_t dot = col.name.find('.');

@@ -128,6 +128,13 @@ int run_probe(const ProbeOptions& o, std::ostream& out, std::ostream& err) {
         return kProbeUsageError;
     }
 
+    if (const std::string why = missing_collector(); !why.empty()) {
+        qvxcomm("term", anchor);
+        qvxcomm("shut");
+        err << "qvxprobe: " << why << "\n";
+        return kProbeNoCollector;
+    }
+
     std::vector<curs_list>* blocks = qvxcomm("get", anchor, o.name.c_str()).blocks;
     if (!blocks || blocks->empty()) {
         const int code = anchor->error_code != 0 ? anchor->error_code : 4;

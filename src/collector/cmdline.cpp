@@ -236,17 +236,21 @@ Pass2Result parseDDBCmdline(const std::vector<std::string>& args) {
     return result;
 }
 
-void DDB_getenv(int argc, char** argv) {
+int read_command_line_settings(int argc, char** argv, Pass2Result& pass2) {
     std::vector<std::string> args;
     for (int i = 0; argv && i < argc; ++i)
         if (argv[i]) args.emplace_back(argv[i]);
 
-    if (int status = parseCmdline(args); status != 0) std::exit(status);
+    if (int status = parseCmdline(args); status != 0) return status;
+    pass2 = parseDDBCmdline(args);
+    if (!pass2.version) get_envs();
+    return 0;
+}
 
-    Pass2Result pass2 = parseDDBCmdline(args);
+void DDB_getenv(int argc, char** argv) {
+    Pass2Result pass2;
+    if (int status = read_command_line_settings(argc, argv, pass2); status != 0) std::exit(status);
     if (pass2.version) std::exit(version_dump(pass2.version_args));
-
-    get_envs();
 }
 
 } // namespace qvx

@@ -41,6 +41,11 @@ struct Pass2Result {
 // caller.
 Pass2Result parseDDBCmdline(const std::vector<std::string>& args);
 
+// Argument files, pass 2 and, unless "version" was seen, the environment
+// pass. Returns 0, or the exit status of an argument-file error (15, 95)
+// with nothing read after it; the version dump is left to the caller.
+int read_command_line_settings(int argc, char** argv, Pass2Result& pass2);
+
 // Pass 2 and the environment pass. Exits the process with 15 or 95 for
 // argument-file errors and with 0 after the version dump.
 void DDB_getenv(int argc, char** argv);

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <malloc.h>
 #include <cstring>
+#include <iostream>
 
+#include "control/cursor.h"
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
 #include "channel/serve_requests.h"
@@ -18,7 +20,9 @@
 #include "support/environment_pass.h"
 #include "control/distributor.h"
 #include "runtime/clock.h"
+#include "collector/check.h"
 #include "collector/cmdline.h"
+#include "collector/operator_words.h"
 #include "runtime/environment.h"
 #include "collector/lifecycle.h"
 #include "runtime/exit_path.h"
@@ -128,34 +132,73 @@ static void keep_freed_memory() {
     mallopt(M_MMAP_THRESHOLD, kKeep);
 }
 
-[[noreturn]] void collector_main(int argc, char** argv) {
-    // The request channel is shut on every way out, opened or not.
-    set_close_step(CloseStep::quit_channel, shut_upa_channel);
-    saved_argc = argc;
-    saved_argv = argv;
-    std::setlocale(LC_ALL, "");
-    keep_freed_memory();
+int read_control_files(const ControlFileDone& done, const ControlFileNext& next) {
+    auto step = [&](ControlFile file, int (*read)()) {
+        if (next) next(file);
+        return done(file, read());
+    };
+    if (!step(ControlFile::process, parse_distributor)) return 1;
+    set_collector_identity();
+    apply_disabled_cursors();
+    if (trace_all) dump_settings();
+    seed_dictionary();
+    if (!step(ControlFile::dict, parse_dict)) return 1;
+    if (!step(ControlFile::collect, load_cursors)) return 1;
+    step(ControlFile::trace, parse_trace);
+    return 0;
+}
 
+namespace {
+
+// A failed PROCESS.CTL, DICT.CTL or COLLECT.CTL ends the collector; what
+// TRACE.CTL says is never fatal.
+bool stop_on_failure(ControlFile file, int rc) {
+    if (rc == 0 || file == ControlFile::trace) return true;
+    if (file == ControlFile::process) del_distributor();
+    if (file == ControlFile::collect) delete_cursors();
+    quitting(-1001);
+    return false;
+}
+
+[[noreturn]] void run_collector(int argc, char** argv) {
     parse_argv(argc, argv);
     DDB_getenv(argc, argv);
     init_PRINT();
     adjust_stack_limit();
     std::atexit(my_atexit);
 
-    init_dist();
-    set_collector_identity();
-    apply_disabled_cursors();
-    if (trace_all) dump_settings();
-    seed_dictionary();
-    if (parse_dict() != 0) quitting(-1001);
-
-    init_cursors();
-    parse_trace();
+    read_control_files(stop_on_failure);
 
     set_signal(1);
     PRINT('a', "cml1530", "Start collecting. -------------------------------\n");
     std::fflush(nullptr);
     schedule();
+}
+
+} // namespace
+
+[[noreturn]] void collector_main(int argc, char** argv) {
+    const OperatorWords words = take_operator_words(argc, argv);
+    if (words.help) {
+        std::fputs(collector_usage().c_str(), stdout);
+        std::exit(0);
+    }
+    if (words.version) {
+        std::fputs(collector_version_line().c_str(), stdout);
+        std::exit(0);
+    }
+    if (words.connect && !words.check) {
+        std::fputs("qvxcoll: --connect goes with --check; see qvxcoll --help\n", stderr);
+        std::exit(kCollectorUsageError);
+    }
+    // The request channel is shut on every way out, opened or not.
+    if (!words.check) set_close_step(CloseStep::quit_channel, shut_upa_channel);
+    saved_argc = argc;
+    saved_argv = argv;
+    std::setlocale(LC_ALL, "");
+    keep_freed_memory();
+    if (words.check) std::exit(run_check(argc, argv, words.connect, std::cout));
+    run_collector(argc, argv);
 }
 
 } // namespace qvx

@@ -31,6 +31,7 @@
 #include "control/parse_support.h"
 #include "control/cursor_parse.h"
 #include "control/reader.h"
+#include "control/source_position.h"
 #include "control/tokenizer.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
@@ -372,6 +373,7 @@ void CollectParser::fetch_exit(std::string_view rest) {
 
 CollectParser::Flow CollectParser::close_block() {
     if (!cur_) return Flow::next;
+    const SourceLineScope at(cur_->def_line);  // the block's checks belong to its first line
     unpaired_windows(*cur_, block_);
     // The cursor alone is its version set; its checks and its SELECT text
     // decide whether it joins the list.
@@ -388,6 +390,7 @@ CollectParser::Flow CollectParser::close_block() {
 CollectParser::Flow CollectParser::open_block(std::string_view rest) {
     if (close_block() != Flow::next) return Flow::stop;
     cur_ = std::make_unique<curs>();
+    cur_->def_line = source_position().line;
     block_ = BlockState{};
     const std::string_view name = rest.substr(0, rest.find(' '));
     if (name.empty()) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "control/parse_support.h"
+#include "control/source_position.h"
 #include "control/distributor.h"
 #include "control/keyword_case.h"
 #include "control/reader.h"
@@ -87,6 +88,7 @@ private:
     bool yes_no(const std::string& value, char& flag);
 
     std::unique_ptr<distrib> cur_;
+    int block_line_ = 0;  // line of the open block's "process" statement
     // Pending window starts and ends by day kind, -1 when none.
     long start_[3] = {-1, -1, -1};
     long end_[3] = {-1, -1, -1};
@@ -336,6 +338,7 @@ ProcessParser::Flow ProcessParser::keyword(int code, const std::string& word) {
 
 ProcessParser::Flow ProcessParser::close_block() {
     if (!cur_) return Flow::next;
+    const SourceLineScope at(block_line_);  // the block's checks belong to its first line
     distrib& d = *cur_;
     bool bad = false;
     if (d.distrib_name.empty()) {
@@ -381,6 +384,7 @@ ProcessParser::Flow ProcessParser::close_block() {
 ProcessParser::Flow ProcessParser::open_block() {
     if (close_block() != Flow::next) return Flow::stop;
     cur_ = std::make_unique<distrib>();
+    block_line_ = source_position().line;
     cur_->class_sw[0] = 1;
     cur_->state = 1;
     std::string name;

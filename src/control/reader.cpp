@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "control/source_position.h"
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
@@ -85,9 +86,11 @@ StatementReader::StatementReader(FILE* file, std::function<void(const std::strin
 StatementReader::Result StatementReader::next() {
     buffer_.clear();
     pending_.clear();
+    start_line_ = 0;
     bool overflow = false;
     size_t dropped = 0;
     auto refuse = [&] {
+        set_source_line(start_line_);
         PRINT('e', "rdr0100",
               "Statement ending at line %d of %s is longer than %zu characters (%zu more); "
               "statement ignored\n",
@@ -116,6 +119,7 @@ StatementReader::Result StatementReader::next() {
             if (ended) continue;  // text after the ";" is ignored
             if (leading && (c == ' ' || c == '\t')) continue;
             leading = false;
+            if (start_line_ == 0 && c != ';' && c != '\r') start_line_ = line_;
             if (c == ';') {
                 ended = true;
                 continue;
@@ -146,6 +150,7 @@ StatementReader::Result StatementReader::next() {
         if (overflow) return refuse();
         if (buffer_.find_first_not_of(' ') == std::string::npos) {  // empty statement
             buffer_.clear();
+            start_line_ = 0;
             continue;
         }
         buffer_.append(4, ' ');
@@ -163,6 +168,12 @@ ReadEnd read_statements(FILE* file, const std::string& path, LineEcho echo, bool
     StatementReader reader(
         file, [echo](const std::string& line) { PRINT(echo.level, echo.id, "%s", line.c_str()); },
         path);
+    set_source_file(path);
+    // Messages after the last statement (a missing "end", the parse
+    // summary) belong to the file, not to a line of it.
+    struct AtEnd {
+        ~AtEnd() { set_source_line(0); }
+    } at_end;
     for (;;) {
         const StatementReader::Result r = reader.next();
         // Text after the last ";" is no statement and is left alone.
@@ -171,6 +182,7 @@ ReadEnd read_statements(FILE* file, const std::string& path, LineEcho echo, bool
             failed = true;
             continue;
         }
+        set_source_line(reader.start_line());
         StatementScan scan(reader.buffer());
         switch (handle(scan)) {
         case StatementFlow::next:

@@ -56,6 +56,8 @@ public:
     const std::string& buffer() const { return buffer_; }
     // Line number where the last statement (or the skipped one) ended.
     int line() const { return line_; }
+    // Line number of its first word.
+    int start_line() const { return start_line_; }
     // Text of a statement that was still open at the end of the file.
     const std::string& pending() const { return pending_; }
 
@@ -69,6 +71,7 @@ private:
     std::string buffer_;
     std::string pending_;
     int line_ = 0;
+    int start_line_ = 0;
 };
 
 // What a parser answers for one statement: read on, stop reading (the end

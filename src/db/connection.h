@@ -21,6 +21,7 @@ enum DbCode : int {
     kDbInvalidNumber = -1722,     // row skipped by the fetch
     kDbNotAvailable = -1034,      // database file or server not there
     kDbLogonDenied = -1017,       // wrong user or password
+    kDbQueryTimeout = -1013,      // a query ran past the time limit and was cancelled
     kDbGeneric = -1,              // any other failure without a code of its own
 };
 
@@ -69,6 +70,16 @@ public:
     virtual int commit_release() = 0;
     virtual int rollback() = 0;
     virtual int rollback_release() = 0;
+    // Asks the database whether the text prepares, without running it: 0,
+    // or the code with the messages set. Preparing is enough where it
+    // compiles the text against the schema (SQLite).
+    virtual int check_select(const std::string& sql) { return prepare(sql) ? 0 : (code() ? code() : kDbGeneric); }
+
+    // Time limit of each query prepared from now on, in seconds; 0 none. A
+    // query that runs longer is cancelled: its open or fetch fails with
+    // kDbQueryTimeout and the database's message.
+    void set_query_timeout(int seconds) { query_timeout_ = seconds > 0 ? seconds : 0; }
+    int query_timeout() const { return query_timeout_; }
 
     int code() const { return code_; }
     const std::string& short_message() const { return short_msg_; }
@@ -88,6 +99,7 @@ private:
     std::string short_msg_;
     std::string long_msg_;
     bool lost_ = false;
+    int query_timeout_ = 0;
 };
 
 std::unique_ptr<Connection> make_sqlite_connection(const std::string& path);

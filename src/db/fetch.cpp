@@ -4,6 +4,7 @@
 #include "control/distributor.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -12,6 +13,7 @@
 #include "db/utf8.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
+#include "runtime/settings.h"
 #include "runtime/trace.h"
 
 namespace qvx {
@@ -218,10 +220,47 @@ void trace_statement(const std::string& sql) {
     PRINT('i', "oru0085", "--------------------------------------------------\n");
 }
 
+// The query time limit over the whole SELECT, from its open to its last
+// row: the backends cancel a statement that runs past it, and rows that
+// keep coming after it stop the fetch all the same.
+class QueryClock {
+public:
+    explicit QueryClock(int seconds) : seconds_(seconds) {
+        if (seconds_ > 0) deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds_);
+    }
+    bool expired() const { return seconds_ > 0 && std::chrono::steady_clock::now() >= deadline_; }
+    int seconds() const { return seconds_; }
+
+private:
+    int seconds_;
+    std::chrono::steady_clock::time_point deadline_{};
+};
+
+void report_timeout(const curs& cur, int seconds, int rows, const std::string& message) {
+    PRINT('e', "rpf0360",
+          "Time = %s For cursor %s, SELECT ran past COLL_QUERY_TIMEOUT=%d seconds and was cancelled after %d "
+          "rows: %s\n",
+          form_time().c_str(), cur.cur_name.c_str(), seconds, rows, message.c_str());
+}
+
 // Classifies a statement's code and records it on the cursor.
 int step_code(curs& cur, int rc, const std::string& sql, const char* label) {
     int code = check_sql_code(rc, sql.c_str(), label, true);
     set_sql_code(cur, code);
+    return code;
+}
+
+// Prepares, runs and describes the cursor's SELECT, each step's code
+// recorded on the cursor; the first failing code, else 0.
+int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, SelectDescriptor& d, int& count) {
+    const std::string& sql = cur.sel_piece;
+    stmt = conn.prepare(sql);
+    int code = step_code(cur, stmt ? conn.code() : (conn.code() ? conn.code() : -1), sql, "PREPARE");
+    if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
+    if (code == 0) code = step_code(cur, 0, sql, "DECLARE");
+    if (code == 0) code = step_code(cur, stmt->open(), sql, "OPEN");
+    d.items.reserve(kMaxSelectItems);
+    if (code == 0) code = step_code(cur, stmt->describe(d.items, count), sql, "DESCRIBE");
     return code;
 }
 
@@ -237,26 +276,21 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
         rollback();
         return code;
     }
-    std::unique_ptr<Statement> stmt = conn->prepare(sql);
-    int code = step_code(cur, stmt ? conn->code() : (conn->code() ? conn->code() : -1), sql, "PREPARE");
-    if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
-    if (code == 0) code = step_code(cur, 0, sql, "DECLARE");
-    if (code == 0) code = step_code(cur, stmt->open(), sql, "OPEN");
+    conn->set_query_timeout(env_vars.query_timeout);
+    const QueryClock clock(conn->query_timeout());
+    std::unique_ptr<Statement> stmt;
     SelectDescriptor d;
-    d.items.reserve(kMaxSelectItems);
     int count = 0;
-    if (code == 0) code = step_code(cur, stmt->describe(d.items, count), sql, "DESCRIBE");
+    int code = open_select(cur, *conn, stmt, d, count);
     if (code != 0) {
+        if (code == kDbQueryTimeout) report_timeout(cur, clock.seconds(), cur.fetch_rows, conn->long_message());
         stmt.reset();
         rollback();
         return code;
     }
-    if (debug_on(6)) {
-        if (collector_at && collector_at->type == 1)
-            PRINT('t', "oru0105", "Local connection\n");
-        else
-            PRINT('t', "oru0110", "Remote connection\n");
-    }
+    if (debug_on(6))
+        PRINT('t', collector_at && collector_at->type == 1 ? "oru0105" : "oru0110",
+              collector_at && collector_at->type == 1 ? "Local connection\n" : "Remote connection\n");
     if (count < 0) {
         PRINT('w', "oru0009", "More columns than max select columns\n");
         return 1;
@@ -269,8 +303,14 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
     RowFinisher finisher(d);
     for (;;) {
         std::memset(d.buffer.data(), 0, total);
-        code = step_code(cur, stmt->fetch(d), sql, "FETCH");
+        int fetched = stmt->fetch(d);
+        if (fetched == 0 && clock.expired()) {
+            conn->set_result(kDbQueryTimeout, "rows still coming after the time limit");
+            fetched = kDbQueryTimeout;
+        }
+        code = step_code(cur, fetched, sql, "FETCH");
         if (code == kDbInvalidNumber) continue;
+        if (code == kDbQueryTimeout) report_timeout(cur, clock.seconds(), cur.fetch_rows, conn->long_message());
         if (code != 0) break;
         if (debug_on(9)) {
             PRINT('t', "oru0155", "Data from Oracle: <%d>\n", static_cast<int>(total));

@@ -25,7 +25,12 @@ bool size_select_item(SelectItem& item);
 const char* db_type_name(int type);
 
 // Logs on for the distributor; the database result code, 0 when connected.
+// A failure is reported and recorded as the server status.
 int connect_to_DB(distrib& d);
+
+// The logon of connect_to_DB without its report: the result code, and in
+// detail the database's message.
+int log_on_distributor(distrib& d, std::string& detail);
 
 // The SQL fetch of one collection: prepares and describes sel_piece and
 // hands every fetched row to sink; a sink result of 0 or less holds the

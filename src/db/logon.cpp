@@ -55,7 +55,7 @@ std::unique_ptr<ConnectTarget> parse_connect(const char* value, const std::strin
     return t;
 }
 
-int connect_to_DB(distrib& d) {
+int log_on_distributor(distrib& d, std::string& detail) {
     const std::string password = fok(d.password.c_str()).value_or("");
     database_info.db_type = "ORA";
     database_info.machine = machine_text();
@@ -80,31 +80,34 @@ int connect_to_DB(distrib& d) {
     }
 
     drop_current_connection();
-    int rc;
-    std::string detail;
+    detail.clear();
     std::unique_ptr<ConnectTarget> target =
         parse_connect(std::getenv("COLL_CONNECT"), env_vars.coll_home, serverid);
     if (!target) {
-        rc = kDbBadConnectString;
         detail = "COLL_CONNECT names no known connection kind (sqlite: or odbc:)";
-    } else {
-        std::unique_ptr<Connection> c = target->kind == ConnectTarget::Kind::sqlite
-                                            ? make_sqlite_connection(target->target)
-                                            : make_odbc_connection(target->target);
-        rc = c->logon(who);
-        detail = c->long_message();
-        if (rc == 0) set_current_connection(std::move(c));
+        return kDbBadConnectString;
     }
+    std::unique_ptr<Connection> c = target->kind == ConnectTarget::Kind::sqlite
+                                        ? make_sqlite_connection(target->target)
+                                        : make_odbc_connection(target->target);
+    const int rc = c->logon(who);
+    detail = c->long_message();
+    if (rc != 0) return rc;
+    set_current_connection(std::move(c));
+    database_info.released = false;
+    return 0;
+}
 
+int connect_to_DB(distrib& d) {
+    std::string detail;
+    const int rc = log_on_distributor(d, detail);
     if (rc != 0) {
         PRINT('e', "rcd0100", "Unable to connect to ORACLE at %s\n", d.distrib_name.c_str());
         PRINT('e', "rcd0105", "Connect sql code = %d\n", rc);
         PRINT('e', "rcd0105", "Connect sql code msg detail = %s\n", detail.c_str());
         set_status(rc);
-        return rc;
     }
-    database_info.released = false;
-    return 0;
+    return rc;
 }
 
 } // namespace qvx

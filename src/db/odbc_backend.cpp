@@ -63,6 +63,9 @@ int code_of(const Diagnostic& d, bool at_logon) {
         return kDbLogonDenied;
     if (link_lost(s)) return at_logon ? kCannotConnect : kDbLostContact;
     if (s == "22018" || s == "22P02") return kDbInvalidNumber;
+    // The query time limit ran out (ODBC's own state, PostgreSQL's
+    // "canceling statement due to statement timeout").
+    if (s == "HYT00" || s == "57014") return kDbQueryTimeout;
     if (s == "42P01" || s == "42S02") return -942;
     if (s == "42703" || s == "42S22") return -904;
     if (state_is(s, "42")) return -900;
@@ -214,24 +217,22 @@ public:
     }
 
     std::unique_ptr<Statement> prepare(const std::string& sql) override {
-        if (!connected_) {
-            fail_with(kNotConnected, "not logged on");
-            return nullptr;
-        }
-        SQLHSTMT st = nullptr;
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &st))) {
-            fail(SQL_HANDLE_DBC, dbc_);
-            return nullptr;
-        }
-        SQLRETURN r = SQLPrepare(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                                 static_cast<SQLINTEGER>(sql.size()));
-        if (!SQL_SUCCEEDED(r)) {
-            fail(SQL_HANDLE_STMT, st);
-            SQLFreeHandle(SQL_HANDLE_STMT, st);
-            return nullptr;
-        }
+        SQLHSTMT st = prepared(sql);
+        if (!st) return nullptr;
         set_result(0);
         return std::make_unique<OdbcStatement>(*this, st);
+    }
+
+    // The driver describes the result of a prepared statement without
+    // running it (psqlODBC: a parse and describe on the server).
+    int check_select(const std::string& sql) override {
+        SQLHSTMT st = prepared(sql);
+        if (!st) return code();
+        SQLSMALLINT columns = 0;
+        const int rc = SQL_SUCCEEDED(SQLNumResultCols(st, &columns)) ? 0 : fail(SQL_HANDLE_STMT, st);
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        if (rc == 0) set_result(0);
+        return rc;
     }
 
     int commit() override { return end_transaction(SQL_COMMIT, false); }
@@ -252,6 +253,31 @@ public:
     }
 
 private:
+    // A statement handle with the text prepared and the time limit set;
+    // null with the code set.
+    SQLHSTMT prepared(const std::string& sql) {
+        if (!connected_) {
+            fail_with(kNotConnected, "not logged on");
+            return nullptr;
+        }
+        SQLHSTMT st = nullptr;
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &st))) {
+            fail(SQL_HANDLE_DBC, dbc_);
+            return nullptr;
+        }
+        if (query_timeout() > 0)
+            SQLSetStmtAttr(st, SQL_ATTR_QUERY_TIMEOUT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(query_timeout())), 0);
+        SQLRETURN r = SQLPrepare(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                                 static_cast<SQLINTEGER>(sql.size()));
+        if (!SQL_SUCCEEDED(r)) {
+            fail(SQL_HANDLE_STMT, st);
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+            return nullptr;
+        }
+        return st;
+    }
+
     int fail_with(int code, const std::string& msg) {
         set_result(code, msg);
         return code;

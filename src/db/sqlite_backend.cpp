@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -125,10 +126,19 @@ const char kHex[] = "0123456789ABCDEF";
 
 class SqliteConnection;
 
+// Virtual-machine steps between two looks at the clock while a query
+// with a time limit runs.
+constexpr int kStepsPerClockLook = 1000;
+
+using Clock = std::chrono::steady_clock;
+
 class SqliteStatement : public Statement {
 public:
     SqliteStatement(SqliteConnection& conn, sqlite3_stmt* st) : conn_(conn), st_(st) {}
-    ~SqliteStatement() override { sqlite3_finalize(st_); }
+    ~SqliteStatement() override {
+        stop_clock();
+        sqlite3_finalize(st_);
+    }
 
     int open() override;
     int describe(std::vector<SelectItem>& items, int& count) override;
@@ -137,9 +147,15 @@ public:
 
 private:
     int fail(int r);
+    void start_clock();
+    void stop_clock();
+    static int past_deadline(void* self);
 
     SqliteConnection& conn_;
     sqlite3_stmt* st_;
+    Clock::time_point deadline_{};
+    bool timed_ = false;      // the progress handler watches this statement
+    bool timed_out_ = false;  // and interrupted it
     bool pending_row_ = false;  // the first row was read by open
     bool done_ = false;
     std::vector<bool> strict_number_;  // declared numeric: text must be a number
@@ -222,10 +238,44 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-int SqliteStatement::fail(int r) { return conn_.fail(r, sqlite3_errmsg(conn_.db())); }
+int SqliteStatement::fail(int r) {
+    if (r == SQLITE_INTERRUPT && timed_out_) {
+        conn_.set_result(kDbQueryTimeout, sqlite3_errmsg(conn_.db()));
+        return kDbQueryTimeout;
+    }
+    return conn_.fail(r, sqlite3_errmsg(conn_.db()));
+}
+
+// The time limit counts from the start of the query over all its steps,
+// the first row and every later one.
+void SqliteStatement::start_clock() {
+    timed_out_ = false;
+    const int seconds = conn_.query_timeout();
+    if (seconds <= 0) {
+        stop_clock();
+        return;
+    }
+    deadline_ = Clock::now() + std::chrono::seconds(seconds);
+    sqlite3_progress_handler(conn_.db(), kStepsPerClockLook, past_deadline, this);
+    timed_ = true;
+}
+
+void SqliteStatement::stop_clock() {
+    if (!timed_) return;
+    if (sqlite3* db = conn_.db()) sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    timed_ = false;
+}
+
+int SqliteStatement::past_deadline(void* self) {
+    auto* st = static_cast<SqliteStatement*>(self);
+    if (Clock::now() < st->deadline_) return 0;
+    st->timed_out_ = true;
+    return 1;  // SQLite interrupts the statement
+}
 
 int SqliteStatement::open() {
     sqlite3_reset(st_);
+    start_clock();
     done_ = false;
     int r = sqlite3_step(st_);
     if (r == SQLITE_ROW) {
@@ -324,6 +374,7 @@ int SqliteStatement::fetch(SelectDescriptor& d) {
 }
 
 int SqliteStatement::close() {
+    stop_clock();
     sqlite3_reset(st_);
     conn_.set_result(0);
     return 0;

@@ -134,6 +134,7 @@ struct FetchExitSpec {
 struct curs {
     // --- definition (COLLECT.CTL) ---
     std::string cur_name;                   // at most 8 characters
+    int32_t def_line = 0;                   // line of its "cursor" statement in COLLECT.CTL
     std::string last_time = "19900101010101";
     uint32_t window_start = 0;              // relative seconds
     uint32_t window_end = 0;

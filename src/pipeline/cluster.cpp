@@ -80,6 +80,7 @@ cluster* prep_demand(curs& c) {
     if (c.held == 'Y') return nullptr;
     // An age_to copy gets its rows from its source, not from a run.
     if (!is_age_to_copy(c)) {
+        take_parameter_widths(c);
         c.stale_until = static_cast<uint32_t>(now_relative() + c.stale);
         if (get_cursor_data(c) != 0) return nullptr;
     }

@@ -40,9 +40,13 @@ int run_edit_passes() {
     return 0;
 }
 
+int load_cursors() {
+    const int rc = parse_curs();
+    return rc == 0 ? run_edit_passes() : rc;
+}
+
 int init_cursors() {
-    int rc = parse_curs();
-    if (rc == 0) rc = run_edit_passes();
+    const int rc = load_cursors();
     if (rc != 0) {
         delete_cursors();
         quitting(-1001);

@@ -19,8 +19,12 @@ std::span<const EditPass> edit_passes();
 // Runs every pass, stopping at the first failure; 0 good, else its result.
 int run_edit_passes();
 
-// Runs parse_curs and the edit passes; on failure deletes all cursors and
-// ends the collector through quitting(-1001).
+// Runs parse_curs and, when it succeeded, the edit passes; 0 good, else
+// the first failure's result.
+int load_cursors();
+
+// load_cursors; on failure deletes all cursors and ends the collector
+// through quitting(-1001).
 int init_cursors();
 
 } // namespace qvx

@@ -93,10 +93,12 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
             col.binding.value_ptr = percent_cursor->rows.first()->text() + pc->buf_offset;
             col.binding.percent_col = static_cast<int16_t>(pc - percent_cursor->cols.data());
             col.orig_type = pc->orig_type;
-            // The variable's declared width: a request parameter in it may
-            // be shorter or longer at any later row.
-            col.length = pc->db_len;
-            col.db_len = pc->db_len;
+            // A demand cursor runs for the request whose parameter it
+            // shows: the parameter's own length. Otherwise the variable's
+            // declared width, as a request parameter in it may be shorter
+            // or longer at any later row.
+            col.length = c.demand && pc->binding.value_ptr ? pc->length : pc->db_len;
+            col.db_len = col.length;
         } else if (col.source) {
             const curs& src = *col.source.cursor;
             if (src.held == 'Y') {
@@ -285,6 +287,18 @@ void store_row(curs& c, row_data* row, bool recycled) {
 }
 
 } // namespace
+
+void take_parameter_widths(curs& c) {
+    if (!c.bound || !percent_cursor) return;
+    for (const columns& col : c.cols) {
+        if (col.binding.source != ValueSource::percent || col.binding.percent_col < 0) continue;
+        const columns& pc = percent_cursor->cols[static_cast<size_t>(col.binding.percent_col)];
+        if (pc.binding.value_ptr && pc.length != col.length) {
+            c.bound = 0;  // the next row binds and lays the row out again
+            return;
+        }
+    }
+}
 
 int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text) {
     if (!base_rows_usable(c, d)) return refuse(c, Outcome::hold);

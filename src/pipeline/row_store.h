@@ -19,6 +19,11 @@ namespace qvx {
 // are only copied.
 int merge_text(curs& cursor, const SelectDescriptor* desc, const std::string& time_text);
 
+// Before a demand run: a column bound to a request parameter ("%parm")
+// at a width other than the parameter's length is bound again, at that
+// length, by the next row.
+void take_parameter_widths(curs& cursor);
+
 // Appends a row after rows.last() and counts it.
 void append_row(curs& cursor, row_data* row) noexcept;
 

@@ -6,6 +6,7 @@
 #include "control/cursor.h"
 #include "control/dictionary.h"
 #include "control/keyword_case.h"
+#include "control/source_position.h"
 #include "pipeline/send_layout.h"
 #include "db/server_status.h"
 #include "runtime/messages.h"
@@ -29,6 +30,7 @@ void put_initial(char* area, size_t width, const std::string& value, bool right)
 }
 
 int build_virtual(curs& c) {
+    const SourceLineScope at(c.def_line);
     c.demand = 1;
     c.interval = 0;
     const bool server_status = keyword_matches(c.cur_name, "servstat");

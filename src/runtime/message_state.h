@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "runtime/messages.h"
+
 namespace qvx::msgout {
 
 struct FileCloser {
@@ -36,6 +38,7 @@ struct State {
     int temp_counter = 0;                    // last counter used in a temporary name
     std::optional<std::string> temp_dir;     // directory of temporary names, fixed on first use
     bool milestones_to_stderr = true;        // level A lines are copied to standard error
+    MessageTap tap = nullptr;                // takes every line instead of the destinations
 };
 
 State& state();

@@ -173,6 +173,8 @@ std::string print_line(int level, const char* msgid, const std::string& text) {
 
 } // namespace msgout
 
+void set_message_tap(MessageTap tap) { msgout::state().tap = tap; }
+
 int PRINT(int level, const char* msgid, const char* format, ...) {
     const char lv = upper(level);
     if (lv == '@') {
@@ -187,6 +189,10 @@ int PRINT(int level, const char* msgid, const char* format, ...) {
     std::string text = format_text(format, ap);
     va_end(ap);
 
+    if (const MessageTap tap = msgout::state().tap) {
+        tap(rule.letter ? rule.letter : lv, msgid, text);
+        return static_cast<int>(text.size());
+    }
     const bool to_stderr = rule.to_stderr && (lv != 'A' || msgout::state().milestones_to_stderr);
     return msgout::write_line(Writer::print, make_print_prefix(rule, msgid) + text, Route{rule.flush, to_stderr});
 }
@@ -230,6 +236,10 @@ int u_msg(const char* program, const char* sourcefile, int line, const char* typ
     std::string text = format_text(format, ap);
     va_end(ap);
     if (text.back() != '\n') text += '\n';
+    if (const MessageTap tap = msgout::state().tap) {
+        tap(rule.letter ? rule.letter : lv, msgid, text);
+        return static_cast<int>(text.size());
+    }
 
     std::string prefix;
     const IdKind kind = id_kind(msgid);

@@ -46,6 +46,14 @@ const std::string& print_file_path();
 // level A lines are no longer copied to standard error (errors still are).
 void use_message_sink(FILE* sink, bool milestones = true);
 
+// A tap sees every line PRINT and u_msg would write, after the debug
+// gates: the level letter as written in the line ('I' for milestones),
+// the message id as given (null or empty for none) and the text. While a
+// tap is set the lines go nowhere else, neither to the output file nor to
+// the standard streams. Null removes it.
+using MessageTap = void (*)(char letter, const char* msgid, const std::string& text);
+void set_message_tap(MessageTap tap);
+
 // Flushes and closes the output file (the exit path).
 void close_PRINT();
 

@@ -31,6 +31,8 @@ struct EnvVars {
     std::string cfgdir;       // QVXCFGDIR, default the control home
     std::string db_home;      // "dbhome", COLL_DBHOME
     std::string db_version;   // "dbversion", COLL_DBVERSION
+    int query_timeout = 0;    // COLL_QUERY_TIMEOUT: seconds a SELECT may run, 0 no limit
+    bool query_timeout_set = false;
 
     // Not printed; kept for the environment pass and later look-ups.
     std::string home;         // HOME, default "~"

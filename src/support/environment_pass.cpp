@@ -79,6 +79,22 @@ void fill_nosignals() {
     env_vars.nosignals = static_cast<int>(*value);
 }
 
+// Seconds a SELECT may run; unset, 0 or negative: no limit.
+void fill_query_timeout() {
+    if (env_vars.query_timeout_set) return;
+    env_vars.query_timeout = 0;
+    env_vars.query_timeout_set = true;
+    auto text = u_getenv("COLL_QUERY_TIMEOUT", 0, nullptr);
+    if (!text || text->empty()) return;
+    auto value = parse_long(*text);
+    if (!value || *value > INT_MAX) {
+        PRINT('w', "uen0024", "'%s' is not a number of seconds (%s), queries run without a time limit\n",
+              "COLL_QUERY_TIMEOUT", text->c_str());
+        return;
+    }
+    env_vars.query_timeout = *value > 0 ? static_cast<int>(*value) : 0;
+}
+
 } // namespace
 
 void get_envs() {
@@ -125,6 +141,7 @@ void get_envs() {
     fill(ev.useshm, "COLL_USESHM");
     fill(ev.db_home, "COLL_DBHOME");
     fill_nosignals();
+    fill_query_timeout();
     fill(ev.cfgdir, "QVXCFGDIR", ev.ctl_home.c_str());
 }
 

@@ -323,6 +323,61 @@ TEST_F(PgCollector, RowsOfEveryCursorArriveWithTheirValues) {
     EXPECT_EQ(index->at("relkind"), "i");
 }
 
+// The PostgreSQL example as it stands: every SELECT prepares, then every
+// cursor delivers this server's figures.
+TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
+    const std::string dir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
+    auto file = [&](const char* base) { return read_file(dir + "/qvx" + std::string(base) + ".ctl"); };
+    run_.control("proc", replaced_all(file("proc"), "interval 30;", "interval 5;"));
+    run_.control("dict", file("dict"));
+    run_.control("trac", file("trac"));
+    run_.control("coll", replaced(replaced_all(replaced(file("coll"), "interval 300;", "interval 30;"),
+                                               "interval 30;", "interval 5;"),
+                                  "end;", "  go_home 7;\nend;"));
+    run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb") + ";UID=monitor;PWD={mon pw}";
+
+    RunResult check = run_.run({"--check", "--connect"});
+    EXPECT_EQ(check.status, 0) << check.out;
+    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE"})
+        EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
+    // The logon line names the database but not the password.
+    EXPECT_NE(check.out.find(";UID=monitor;PWD=***\n"), std::string::npos) << check.out;
+    EXPECT_EQ(check.out.find("mon pw"), std::string::npos) << check.out;
+
+    RunResult r = run_.run({}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_EQ(out.find("CGN1521E"), std::string::npos) << "a cursor failed:\n" << out;
+    const std::vector<Row> db = nupa_rows(out, "DBSTAT");
+    ASSERT_EQ(db.size(), 1u) << out;
+    EXPECT_GE(std::atoi(db[0].at("numbackends").c_str()), 1);
+    EXPECT_NE(find_row(nupa_rows(out, "SESSIONS"), "state", "active"), nullptr) << out;
+    const std::vector<Row> waits = nupa_rows(out, "LOCKWAIT");
+    ASSERT_EQ(waits.size(), 1u) << out;
+    EXPECT_EQ(waits[0].at("waiting"), "0");
+    const Row* items = find_row(nupa_rows(out, "RELSIZE"), "relname", "items");
+    ASSERT_NE(items, nullptr) << out;
+    EXPECT_EQ(items->at("schema_name"), "shop");
+}
+
+// The password as qvxpass scrambles it for the logon id and server id,
+// in the settings: the collector unscrambles it and logs on.
+TEST_F(PgCollector, ScrambledPasswordFromQvxpassLogsOn) {
+    control_files(5, 7);
+    const RunResult pass = run_program("/bin/sh", {"-c", "printf 'mon pw\\n' | " + bin_path("qvxpass") + " monitor SRV"},
+                                       run_.env, run_.dir.path());
+    ASSERT_EQ(pass.status, 0) << pass.err;
+    const std::string scrambled = pass.out.substr(0, pass.out.find('\n'));
+    ASSERT_TRUE(std::regex_match(scrambled, std::regex("[0-9A-F]{88}"))) << pass.out;
+    run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb");
+    run_.env["COLL_PASSWORD"] = scrambled;
+    RunResult r = run_.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_EQ(out.find("RCD0100E"), std::string::npos) << out;
+    EXPECT_EQ(nupa_rows(out, "ITEMS").size(), 2u) << out;
+}
+
 // Waits until the file holds the text somewhere after the first `from`
 // bytes.
 bool wait_for_text_after(const std::string& path, size_t from, const std::string& text, int timeout_s) {
@@ -360,6 +415,85 @@ TEST_F(PgCollector, ServerRestartBetweenPassesIsSurvived) {
     std::vector<Row> items = nupa_rows(out, "ITEMS");
     EXPECT_EQ(items.size(), 3u) << out;
     EXPECT_TRUE(server_->psql("DELETE FROM shop.items WHERE name = 'after restart';", "shopdb"));
+}
+
+// ---------------------------------------------------------------------
+// The query time limit
+
+// A SELECT that sleeps for an hour is cancelled by the server after the
+// limit; the other cursors' rows arrive and the collector ends on time.
+TEST_F(PgCollector, SleepingSelectIsCancelledAndTheOthersDeliver) {
+    control_files(5, 7);
+    run_.control("coll", "cursor SLEEPER;\n"
+                         "  INSERT INTO pg.sleep (slept) VALUES (:slept);\n"
+                         "  insert_select SELECT CAST(pg_sleep(3600) AS varchar(8)) AS slept;\n"
+                         "  interval 5;\n"
+                         "  limit 1;\n" +
+                             replaced(replaced_all(kPgCollect, "INTERVAL", "5"), "GOHOME", "7"));
+    run_.env["COLL_QUERY_TIMEOUT"] = "1";
+    RunResult r = run_.run({"-logonid", "monitor"}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_TRUE(has_line(out, "RPF0360E", "For cursor SLEEPER, SELECT ran past COLL_QUERY_TIMEOUT=1 seconds"))
+        << out;
+    EXPECT_TRUE(has_line(out, "RPF0360E", "canceling statement due to statement timeout")) << out;
+    EXPECT_TRUE(has_line(out, "CGN1521E", "Interval collection failed for cursor SLEEPER")) << out;
+    EXPECT_FALSE(has_line(out, "CGN1521E", "cursor ITEMS")) << out;
+    EXPECT_EQ(nupa_rows(out, "ITEMS").size(), 2u) << out;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
+}
+
+// COUNTER counts up to the stop value of cfg; with stop 0 its SELECT never
+// ends. The cancelled cursor keeps the rows of its earlier passes, the
+// other cursor and the passes after it go on.
+TEST(QueryTimeLimit, EndlessSelectIsCancelledItsRowsStayAndTheLoopGoesOn) {
+    CollectorRun c;
+    const std::string db_path = c.dir.file("sample.db");
+    build_sample(db_path);
+    SqliteFile(db_path).exec("CREATE TABLE cfg (stop INTEGER); INSERT INTO cfg VALUES (3);");
+    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
+    c.control("dict", example("dict"));
+    c.control("coll",
+              "cursor COUNTER;\n"
+              "  INSERT INTO sqlite.counter (c) VALUES (:INT!c);\n"
+              "  insert_select WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+              " WHERE i <> (SELECT stop FROM cfg)) SELECT count(*) AS c FROM n;\n"
+              "  interval 2;\n"
+              "  limit 5;\n"
+              "cursor GOOD;\n"
+              "  INSERT INTO t_events (what) VALUES (:what);\n"
+              "  interval 2;\n"
+              "  limit 10;\n"
+              "  samples 1;\n"
+              "  trace;\n"  // its trace lines flush the output file at every pass
+              "  go_home 16;\n"
+              "end;\n");
+    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    c.env["COLL_QUERY_TIMEOUT"] = "1";
+    Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
+    const std::string out_path = c.dir.file(c.output_name());
+    ASSERT_TRUE(wait_for_text(out_path, "n=c,", 20)) << read_file(out_path);
+
+    SqliteFile(db_path).exec("UPDATE cfg SET stop = 0;");
+    ASSERT_TRUE(wait_for_text(out_path, "RPF0360E", 20)) << read_file(out_path);
+    const size_t mark = read_file(out_path).size();
+    ASSERT_TRUE(wait_for_text_after(out_path, mark, "Nupa for GOOD", 20)) << read_file(out_path);
+    EXPECT_EQ(wait_program(p, 60), 0);
+
+    const std::string out = read_file(out_path);
+    const std::string after = out.substr(mark);
+    EXPECT_TRUE(has_line(out, "RPF0360E", "For cursor COUNTER, SELECT ran past COLL_QUERY_TIMEOUT=1 seconds"))
+        << out;
+    EXPECT_TRUE(has_line(out, "RPF0360E", ": interrupted")) << out;
+    EXPECT_GE(lines_with(out, "RPF0360E").size(), 2u) << "later passes run the cursor again\n" << out;
+    EXPECT_TRUE(has_line(out, "CGN1521E", "Interval collection failed for cursor COUNTER")) << out;
+    EXPECT_FALSE(has_line(out, "CGN1521E", "cursor GOOD")) << out;
+    // Listed after the cancel: the counts of the passes before it.
+    const std::vector<Row> counts = nupa_rows(after, "COUNTER");
+    ASSERT_FALSE(counts.empty()) << after;
+    for (const Row& r : counts) EXPECT_EQ(r.at("c"), "3") << after;
+    EXPECT_EQ(nupa_rows(after, "GOOD").size(), 1u) << after;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------

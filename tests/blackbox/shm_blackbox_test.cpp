@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "blackbox/harness.h"
+#include "channel/comm_shm.h"
 
 using namespace qvxtest;
 
@@ -102,6 +103,50 @@ TEST_F(SharedMemoryLife, KilledCollectorsObjectsAreReplacedAndAnOrderlyEndLeaves
     for (const std::string& line : split_lines(out))
         established += line.find("Created IPCID") != std::string::npos || line.find("Attached IPCID") != std::string::npos;
     EXPECT_EQ(established, 1u) << out;
+}
+
+// After a reboot the id file may name a process id that some other
+// process has now, and objects that are gone or were never that
+// process's. The collector makes new objects instead of stopping; objects
+// nobody has attached are left-overs and are removed.
+TEST_F(SharedMemoryLife, IdFileOfARunningProcessWithoutItsObjectsGetsNewOnes) {
+    const int me = static_cast<int>(::getpid());
+    const std::string id_file = c.dir.path() + "/tmp/testhost_vx_SRV_SRV_qvx_testhost";
+    auto segment = [](size_t size) { return ::shmget(IPC_PRIVATE, size, IPC_CREAT | 0600); };
+    auto semaphores = [] { return ::semget(IPC_PRIVATE, 2, IPC_CREAT | 0600); };
+
+    Ids gone{me, me, segment(qvx::reqseg::kSize), semaphores(), segment(qvx::dataseg::kSize), semaphores()};
+    ::shmctl(gone.request_shm, IPC_RMID, nullptr);
+    ::shmctl(gone.data_shm, IPC_RMID, nullptr);
+    ::semctl(gone.request_sem, 0, IPC_RMID);
+    ::semctl(gone.data_sem, 0, IPC_RMID);
+    // Of the channel's shape, but this process (the one named) has not
+    // attached them.
+    Ids unattached{me, me, segment(qvx::reqseg::kSize), semaphores(), segment(qvx::dataseg::kSize), semaphores()};
+    ASSERT_GE(unattached.request_shm, 0);
+    ASSERT_GE(unattached.data_sem, 0);
+
+    for (const Ids& named : {gone, unattached}) {
+        std::ofstream(id_file) << named.owner << " " << named.writer << " " << named.request_shm << " "
+                               << named.request_sem << " " << named.data_shm << " " << named.data_sem << "\n";
+        std::filesystem::remove(c.dir.file(c.output_name()));
+        Spawned coll = spawn_program(bin_path("qvxcoll"), {}, c.env, c.dir.path());
+        for (int i = 0; i < 100 && read_ids().request_shm == named.request_shm; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_TRUE(answering()) << c.output();
+        const Ids now = read_ids();
+        EXPECT_NE(now.request_shm, named.request_shm);
+        EXPECT_TRUE(segment_exists(now.request_shm));
+        EXPECT_EQ(probe("SHUTDOWN").status, 0);
+        EXPECT_EQ(wait_program(coll, 30), 0);
+        const std::string out = c.output();
+        EXPECT_NE(out.find("Created IPCID"), std::string::npos) << out;
+        EXPECT_EQ(out.find("Attached IPCID"), std::string::npos) << out;
+    }
+    EXPECT_FALSE(segment_exists(unattached.request_shm));
+    EXPECT_FALSE(segment_exists(unattached.data_shm));
+    EXPECT_FALSE(semaphores_exist(unattached.request_sem));
+    EXPECT_FALSE(semaphores_exist(unattached.data_sem));
 }
 
 } // namespace

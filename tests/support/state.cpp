@@ -10,6 +10,7 @@
 #include "channel/comm_shm.h"
 #include "channel/serve_nupa.h"
 #include "channel/serve_requests.h"
+#include "collector/check.h"
 #include "collector/schedule.h"
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
@@ -22,6 +23,7 @@
 #include "runtime/messages.h"
 #include "runtime/run_requests.h"
 #include "runtime/settings.h"
+#include "control/source_position.h"
 #include "runtime/signals.h"
 #include "runtime/trace.h"
 #include "support/child_process.h"
@@ -42,6 +44,8 @@ void reset_collector_state() {
     qvx::reset_dict_parms();
     qvx::reset_dictionary();
     qvx::reset_distributors();
+    qvx::reset_source_position();
+    qvx::reset_check();
     qvx::reset_environment_pass();
     qvx::delete_cursors();
     qvx::forget_server_status();

@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "channel/comm_pipe.h"
+#include "channel/comm_shm.h"
 #include "channel/status_decode.h"
 #include "channel/status_images.h"
 #include "runtime/settings.h"
@@ -472,6 +473,42 @@ TEST_F(Probe, ChannelErrorsBecomeTheExitStatus) {
     err.str("");
     EXPECT_EQ(run_probe(options("CURA", parms), out, err), kProbeUsageError);
     EXPECT_NE(err.str().find("accepts at most 300"), std::string::npos) << err.str();
+}
+
+// Without a collector the probe says so at once, naming the identity it
+// looked for, instead of waiting for an answer that cannot come.
+TEST_F(Probe, NoCollectorIsToldAtOnce) {
+    const std::string who = "qvxprobe: no collector serves host hst, type qvx, server SRV (";
+    auto ask = [&](ProbeChannel channel, std::string& err) {
+        ProbeOptions o = options("C-STATUS");
+        o.channel = channel;
+        o.timeout = 60;  // an exchange would wait this long
+        std::ostringstream os, es;
+        const int rc = run_probe(o, os, es);
+        err = es.str();
+        EXPECT_EQ(os.str(), "");
+        return rc;
+    };
+    std::string err;
+    const std::string id_file = shm_id_file_path("SRV");
+    EXPECT_EQ(ask(ProbeChannel::shm, err), kProbeNoCollector);
+    EXPECT_EQ(err, who + "no id file " + id_file + ")\n");
+    EXPECT_FALSE(dir.exists(id_file.substr(id_file.rfind('/') + 1))) << "the probe made the channel objects";
+
+    // An id file of processes that are gone.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    dir.write(id_file.substr(id_file.rfind('/') + 1), "-1 " + std::to_string(gone) + " 1 2 3 4\n");
+    EXPECT_EQ(ask(ProbeChannel::shm, err), kProbeNoCollector);
+    EXPECT_EQ(err, who + "the id file " + id_file + " names no running process)\n");
+
+    // A collector pipe nobody reads.
+    const std::string pipe = collector_pipe_name();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(ask(ProbeChannel::pipes, err), kProbeNoCollector);
+    EXPECT_EQ(err, who + "Open Pipe error " + std::to_string(ENXIO) + ". Pipe=" + pipe + ")\n");
+    ::unlink(pipe.c_str());
 }
 
 TEST_F(Probe, ServerIdFromTheCollectorDistributorNamesThePipe) {

@@ -202,6 +202,25 @@ TEST_F(RequestsTest, ParametersReachThePercentParmColumns) {
     EXPECT_EQ(column_text(c, *c.rows.last(), "%parm0"), "a parameter long");
 }
 
+// A demand cursor collected for a request shows its parameter at the
+// parameter's own length, longer or shorter than the variable's 16 and
+// than the request before.
+TEST_F(RequestsTest, DemandCursorRepliesWithTheParameterAtItsLength) {
+    ASSERT_EQ(create_percent_cursor(), 0);
+    curs& c = make_cursor("ECHO", {"%parm0"});
+    c.demand = 1;
+    c.no_sql = 1;
+    c.ranges = {{{{0, 86400}}, {{0, 86400}}, {{0, 86400}}}};
+    for (const std::string parm : {"abc", "a parameter longer than sixteen", "x"}) {
+        Reply r = ask("ECHO", {parm});
+        ASSERT_TRUE(r.answered) << parm;
+        EXPECT_EQ(r.rows, 1);
+        EXPECT_EQ(r.len, static_cast<int32_t>(parm.size()));
+        EXPECT_EQ(r.data, parm);
+    }
+    EXPECT_EQ(passes, (std::vector<int>{0}));
+}
+
 TEST_F(RequestsTest, RetraceAndShutdownAreAnsweredThenActedOn) {
     std::string out = qvxtest::captured([&] {
         Reply r = ask("RETRACE");

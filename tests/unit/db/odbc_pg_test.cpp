@@ -141,4 +141,22 @@ TEST_F(OdbcPg, ServerLostBetweenPassesIsReportedThenReconnected) {
     EXPECT_EQ(rows.size(), 2u);
 }
 
+// Checking a SELECT asks the server about it without running it: the
+// sequence it would advance stays where it was.
+TEST_F(OdbcPg, CheckedSelectIsNeverRun) {
+    ASSERT_TRUE(server_->psql("SET ROLE collector; CREATE SEQUENCE checked;", "qvx"));
+    ASSERT_EQ(logon(), 0);
+    Connection* conn = current_connection();
+    ASSERT_NE(conn, nullptr);
+    EXPECT_EQ(conn->check_select("SELECT nextval('checked') AS n"), 0) << conn->long_message();
+    EXPECT_EQ(conn->check_select("SELECT x FROM no_such_table"), -942);
+    EXPECT_NE(conn->long_message().find("no_such_table"), std::string::npos) << conn->long_message();
+    EXPECT_EQ(conn->check_select("SELECT nope FROM t"), -904);
+    reset_database();
+    // Only a sequence nobody called has is_called false.
+    EXPECT_TRUE(server_->psql("DO $$ BEGIN IF (SELECT is_called FROM checked) THEN"
+                              " RAISE EXCEPTION 'the checked SELECT ran'; END IF; END $$;",
+                              "qvx"));
+}
+
 } // namespace

@@ -239,6 +239,29 @@ TEST_F(SqliteFetch, StatementFailuresRollBackAndRelease) {
     EXPECT_EQ(current_connection(), nullptr);
 }
 
+// Rows without end are cancelled at the time limit, the rows seen until
+// then were handed on; the next pass logs on again and a query inside the
+// limit is not disturbed by the clock.
+TEST_F(SqliteFetch, QueryPastTheTimeLimitIsCancelled) {
+    make_db("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(7);");
+    env_vars.query_timeout = 1;
+    ASSERT_EQ(logon(), 0);
+    int rc = 0;
+    std::string out = captured([&] {
+        rc = fetch("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n WHERE i % 100000 = 0");
+    });
+    EXPECT_EQ(rc, kDbQueryTimeout);
+    EXPECT_TRUE(has(out, "For cursor C1, SELECT ran past COLL_QUERY_TIMEOUT=1 seconds")) << out;
+    EXPECT_FALSE(rows.empty());
+    EXPECT_EQ(cursor.sql_rc, kDbQueryTimeout);
+    EXPECT_TRUE(database_info.released);
+
+    ASSERT_EQ(logon(), 0);
+    ASSERT_EQ(fetch("SELECT a FROM t"), 0);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].values[0].substr(rows[0].values[0].size() - 1), "7");
+}
+
 TEST_F(SqliteFetch, MergeFailureHoldsTheCursor) {
     make_db("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(1), (2);");
     ASSERT_EQ(logon(), 0);

@@ -1,0 +1,24 @@
+; Distributors of the PostgreSQL example.
+; "collector" logs on with the logon id and collects the interval cursors
+; every 30 seconds. Its password comes from the settings (-password or
+; COLL_PASSWORD) or from a "password" line here; write it scrambled, as
+; qvxpass makes it for this logon id and the collector's server id:
+;   printf '%s\n' "$PW" | qvxpass monitor PGPROD
+; A UID= and PWD= in COLL_CONNECT win over both.
+process collector;
+  type local;
+  logon_id monitor;
+;  password 3C88627E...;
+  interval 30;
+  Mon_Fri_start 0000;
+  Mon_Fri_end 2400;
+; Serves the agent's requests.
+process upa;
+  type local;
+  interval 1;
+; Writes the rows of every class-0 cursor to the message output, so they
+; can be read without an agent.
+process nupa;
+  type local;
+  interval 30;
+end;
