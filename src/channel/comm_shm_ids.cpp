@@ -345,7 +345,7 @@ void shut_comm() {
     g.request.reset();
     // The last one out removed the objects: then the id file names nothing
     // and goes, and the lock file is left naming no owner.
-    if (lock && !segment_alive(request_shm, 0) && !segment_alive(data_shm, 0)) {
+    if (lock && !segment_alive(request_shm) && !segment_alive(data_shm)) {
         ::unlink(g.lock_path.substr(0, g.lock_path.size() - 3).c_str());
         lock->release(false);
     }
