@@ -1,5 +1,8 @@
 #include "fuzz_support.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +14,11 @@
 namespace qvxfuzz {
 
 namespace {
+
+// Standard error as it was when the program started: libFuzzer may close
+// the real one to keep the collector's messages out of its output, and a
+// failed check must still be seen.
+const int report_fd = ::dup(2);
 
 std::string make_scratch_dir() {
     const char* base = std::getenv("TMPDIR");
@@ -30,12 +38,14 @@ void remove_scratch_dir() {
 } // namespace
 
 const std::string& scratch_dir() {
-    static const std::string dir = [] {
-        std::string d = make_scratch_dir();
+    // Never destroyed: the exit handler that removes the directory runs
+    // after the destructors of function statics.
+    static const std::string* dir = [] {
+        auto* d = new std::string(make_scratch_dir());
         std::atexit(remove_scratch_dir);
         return d;
     }();
-    return dir;
+    return *dir;
 }
 
 void fresh_state() {
@@ -60,8 +70,9 @@ std::string_view as_text(const uint8_t* data, size_t size) {
 }
 
 void check_failed(const char* what, const char* file, int line) {
-    std::fprintf(stderr, "qvxfuzz: %s:%d: check failed: %s\n", file, line, what);
-    std::fflush(stderr);
+    char text[512];
+    const int n = std::snprintf(text, sizeof text, "qvxfuzz: %s:%d: check failed: %s\n", file, line, what);
+    if (n > 0) [[maybe_unused]] const ssize_t w = ::write(report_fd >= 0 ? report_fd : 2, text, std::min<size_t>(n, sizeof text - 1));
     std::abort();
 }
 

