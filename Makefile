@@ -5,11 +5,13 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 SOAK_SECONDS ?= 1800
 
-.PHONY: all deps configure build test test-asan demo bench soak clean
+.PHONY: all deps configure build test test-asan demo bench soak fuzz clean
 
 all: build
 
@@ -47,5 +49,11 @@ soak: build
 	@QVX_FAULTS_LONG=1 QVX_SOAK_SECONDS=$(SOAK_SECONDS) sh -c 'for t in $(BUILD)/tests/*_fault_test; do \
 	  echo "== $$t"; "$$t" || exit 1; done'
 
+# Builds the fuzz targets with clang in $(FUZZ_BUILD) and runs each for
+# FUZZ_SECONDS (FUZZ_TARGETS="a b" runs only those).
+fuzz:
+	@scripts/install-deps --fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_BUILD=$(FUZZ_BUILD) JOBS=$(JOBS) scripts/fuzz
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) demo-run
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) demo-run

@@ -33,6 +33,8 @@ namespace {
 constexpr const char* kModule = "pipe_channel.cpp";
 // Largest reply the agent end accepts; a header announcing more is refused.
 constexpr size_t kMaxReplyBytes = size_t{256} << 20;
+// The reply rows are read in slices of at most this many bytes.
+constexpr size_t kReplySliceBytes = size_t{1} << 20;
 
 volatile std::sig_atomic_t sigpipe_seen = 0;  // signal number noted by the handler
 bool signal_onoff = false;  // the channel's handler is installed
@@ -319,6 +321,14 @@ curs_list* get_probe_reqs(comm_anchor* a) {
         return nullptr;
     }
 
+    // A name holding a zero ends there; one that ends at once names
+    // nothing, as a name length of 0 does.
+    const char* name_at = reinterpret_cast<const char*>(buf.data() + 4);
+    if (strnlen(name_at, static_cast<size_t>(name_len)) == 0) {
+        set_error(a, 4, "Pipe cursor length error. Pipe=%s", a->coll_pipe.c_str());
+        return nullptr;
+    }
+
     const size_t path_at = 4 + static_cast<size_t>(name_len);
     const auto path_end = std::find(buf.begin() + static_cast<long>(path_at), buf.end(), 0);
     if (path_end == buf.end()) {
@@ -326,8 +336,7 @@ curs_list* get_probe_reqs(comm_anchor* a) {
         return nullptr;
     }
     curs_list block;
-    block.name.assign(reinterpret_cast<const char*>(buf.data() + 4), static_cast<size_t>(name_len));
-    block.name = block.name.c_str();  // a name holding a zero ends there
+    block.name.assign(name_at, strnlen(name_at, static_cast<size_t>(name_len)));
     a->probe_pipe.assign(buf.begin() + static_cast<long>(path_at), path_end);
     block.p_list.push_back(a->probe_pipe);
 
@@ -469,14 +478,21 @@ int read_reply(comm_anchor* a, curs_list& block) {
     block.len = h.len;
     block.data.clear();
     if (h.rows >= 1) {
+        // The rows are taken a slice at a time, the buffer growing with
+        // what has arrived: a header announcing more than is sent costs
+        // the memory of what was sent, not of what it announced.
         const size_t n = static_cast<size_t>(h.rows) * static_cast<size_t>(h.len);
-        try {
-            block.data.resize(n);
-        } catch (const std::bad_alloc&) {
-            set_error(a, 8, "No memory available");
-            return 8;
+        for (size_t have = 0; have < n;) {
+            const size_t step = std::min(n - have, kReplySliceBytes);
+            try {
+                block.data.resize(have + step);
+            } catch (const std::bad_alloc&) {
+                set_error(a, 8, "No memory available");
+                return 8;
+            }
+            if (int r = read_loop(a, a->probe_fd.get(), block.data.data() + have, step, Site::Data)) return r;
+            have += step;
         }
-        if (int r = read_loop(a, a->probe_fd.get(), block.data.data(), n, Site::Data)) return r;
     }
     return 0;
 }

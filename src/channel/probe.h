@@ -102,7 +102,8 @@ std::string format_hex(const unsigned char* data, int32_t rows, int32_t len);
 std::string reply_heading(const std::string& name, int32_t rows, int32_t len);
 
 // The whole printed reply. cursor, when given, is the definition used to
-// lay out the rows; notes for standard error are appended to err.
+// lay out the rows; notes for standard error are appended to err. Rows of
+// no bytes give the heading alone.
 std::string format_reply(const std::string& name, int32_t rows, int32_t len, const unsigned char* data,
                          const curs* cursor, bool raw, std::string& err);
 

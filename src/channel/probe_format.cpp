@@ -296,7 +296,8 @@ std::string reply_heading(const std::string& name, int32_t rows, int32_t len) {
 std::string format_reply(const std::string& name, int32_t rows, int32_t len, const unsigned char* data,
                          const curs* cursor, bool raw, std::string& err) {
     std::string out = reply_heading(name, rows, len);
-    if (rows <= 0) return out;
+    // Rows of no bytes have nothing to show, however many are announced.
+    if (rows <= 0 || len <= 0) return out;
     if (raw) return out + format_hex(data, rows, len);
 
     if (is_cursor_status(name) || is_distrib_status(name)) {

@@ -58,6 +58,7 @@ constexpr size_t current_chars = 50;
 constexpr size_t packed_bytes = 49;  // 7 groups of 7 bytes
 constexpr size_t packed_values = 56; // 7 groups of 8 seven-bit values
 constexpr size_t old_bytes = 32;
+constexpr size_t old_result_len = 64;  // room of an old-form password
 
 const char* const err_null = "Error Null password";
 const char* const err_length = "Error incorrect password length";
@@ -235,7 +236,7 @@ std::string n_DescryptOld(std::string_view text, std::string_view key) {
     n_DoEncOld(bytes, key);
     std::string plain;
     for (uint8_t b : bytes) {
-        if (b == '\t' || b == 0) break;
+        if (b == '\t' || b == 0 || plain.size() == old_result_len) break;
         plain += static_cast<char>(b);
     }
     return plain;

@@ -35,7 +35,9 @@ std::string ofok(const char* password);
 
 // De-scramblers of the current and the old form. Errors come back as the
 // texts "Error Null password", "Error incorrect password length",
-// "Error invalid password 2" and "Error invalid password 3".
+// "Error invalid password 2" and "Error invalid password 3". A password
+// holds at most 50 characters in the current form and 64 in the old one,
+// also when a longer text is given.
 std::string n_Descrypt(std::string_view text, std::string_view key);
 std::string n_DescryptOld(std::string_view text, std::string_view key);
 

@@ -225,6 +225,11 @@ TEST_F(PipeChannel, CollectorRefusesGarbageLengths) {
         EXPECT_EQ(c->error_text, "Pipe cursor length error. Pipe=" + c->coll_pipe) << name_len;
     }
 
+    // A name that a zero byte ends at once names nothing either.
+    feed(w, raw_request(4 + 2 + 2 + 2, 2, std::string("\0A", 2) + std::string(4, '\0')));
+    EXPECT_EQ(get_probe_reqs(c), nullptr);
+    EXPECT_EQ(c->error_text, "Pipe cursor length error. Pipe=" + c->coll_pipe);
+
     // A path with no terminating zero inside the record.
     feed(w, raw_request(10, 2, "ABcdef"));
     EXPECT_EQ(get_probe_reqs(c), nullptr);
@@ -346,6 +351,11 @@ TEST_F(PipeChannel, AgentRefusesGarbageReplies) {
     feed(w, bytes("abcd"));
     EXPECT_EQ(read_reply(p, b), 1);
     EXPECT_EQ(p->error_text, "Data Collector Wait Timeout. Is collector still there?");
+    // 200 MB announced, four bytes sent: the buffer holds one slice at most.
+    header(200, 1 << 20);
+    feed(w, bytes("abcd"));
+    EXPECT_EQ(read_reply(p, b), 1);
+    EXPECT_LE(b.data.capacity(), size_t{1} << 20);
     // A short header alone.
     feed(w, bytes("abc"));
     EXPECT_EQ(read_reply(p, b), 1);

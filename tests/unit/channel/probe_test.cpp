@@ -270,6 +270,9 @@ TEST(ProbePrint, EscapesPlainRowsAndHexDump) {
     std::string err;
     EXPECT_EQ(format_reply("C-STATUS", 1, 6, p, nullptr, false, err), "C-STATUS: 1 row of 6 bytes\nok \\\\ \\0\n");
     EXPECT_NE(err.find("should be 456 bytes, not 6"), std::string::npos) << err;
+
+    // Rows of no bytes print the heading alone, also in the hex dump.
+    EXPECT_EQ(format_reply("CUR", 1 << 30, 0, p, nullptr, true, err), "CUR: 1073741824 rows of 0 bytes\n");
 }
 
 // ------------------------------------------------------------ status images

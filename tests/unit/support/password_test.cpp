@@ -113,6 +113,8 @@ TEST_F(PasswordTest, OldFormRoundTripsWithTheFixedKey) {
     const std::string zeros = std::string(60, '0') + "4A6B";
     EXPECT_EQ(n_DescryptOld("zz" + zeros.substr(2), "k3y!"), n_DescryptOld(zeros, "k3y!"));
     EXPECT_EQ(n_DescryptOld("", key), "");
+    // A longer text than the form still gives at most 64 characters.
+    EXPECT_EQ(n_DescryptOld(std::string(426, 'D'), key).size(), 64u);
 }
 
 TEST_F(PasswordTest, ScramblersRefuseWhatCannotBeCarried) {

@@ -1,0 +1,53 @@
+; comment
+cursor CPU1;
+INSERT INTO sys.cpu (NAME, BUSY, IDLE)
+  VALUES (:NAME, :AVG!BUSY,
+ :IDLE); rest
+Insert_Where busy > 0;
+INTERVAL 60;
+limit 500;
+time 300;
+class 7;
+samples 3;
+objid 123456;
+set 12;
+rpc_version 2;
+uuidbase a1b2-c3d4;
+start_after 2;
+stop_after 999;
+age_to OLDCPU;
+history;
+once;
+show_cursor;
+show_row;
+traced;
+dummy_last_row;
+load a = b;
+math x = :y + 1;
+decode d1 ('a','b');
+pre_cursor p;
+in_list l;
+column_exit e;
+set_len s 10;
+iterate i;
+iterate_where w;
+go_home 60;
+saturday_start 2200;
+saturday_end 0200;
+MON_FRI_START 0800;
+mon_fri_end 1000;
+cursor MEM;
+insert INTO mem (A) VALUES (:A^12, :3SUM!FLOAT!B, :TS!C, :%rowno);
+table_name OTHER.TAB;
+insert_select select a from [x];
+hold;
+demand;
+stale 20;
+empty;
+cursor SERVSTAT;
+insert INTO s (SQLRC, server_name) VALUES (:SQLRC^6, :server_name);
+virtual;
+cursor IFACE;
+INSERT !nosuch;
+end;
+ignored after end;

@@ -1,0 +1,10 @@
+cursor A;
+limit 5;
+cursor ABCDEFGHI;
+insert INTO (B) VALUES (1);
+cursor B;
+insert INTO t.x (A, B) VALUES (:X, :Y, :Z);
+if a = 1;
+fetch_exit nothing;
+interval 99999;
+end;

@@ -1,0 +1,3 @@
+; Trace the two interval cursors of the demo.
+trace SESSIONS, CPUSTAT;
+end;

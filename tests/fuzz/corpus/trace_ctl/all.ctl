@@ -1,0 +1,5 @@
+traceall;
+show_row SESSIONS;
+show_cursor LOCKS;
+traced NOSUCH;
+end;

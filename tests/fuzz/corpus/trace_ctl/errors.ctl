@@ -1,0 +1,3 @@
+TRACE SESSIONS;
+trace ABCDEFGHIJ;
+bogus;

@@ -1,0 +1,3 @@
+trace SESSIONS, CPUSTAT;
+tracem LOCKS;
+end;
