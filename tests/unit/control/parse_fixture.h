@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "model/cursor_list.h"
 #include "model/distributor.h"
 #include "runtime/messages.h"
 #include "support/state.h"
@@ -41,6 +43,16 @@ protected:
         for (const auto& line : qvxtest::split_lines(out))
             if (line.rfind(id, 0) == 0 && line.find(text) != std::string::npos) return true;
         return false;
+    }
+
+    // A fresh cursor list of empty cursors A and B, for files that name cursors.
+    static void two_cursors() {
+        qvx::delete_cursors();
+        for (const char* name : {"A", "B"}) {
+            auto c = std::make_unique<qvx::curs>();
+            c->cur_name = name;
+            qvx::add_cursor(std::move(c));
+        }
     }
 
     qvxtest::TempDir dir;

@@ -58,14 +58,7 @@ std::vector<ControlFile> control_files() {
 class StatementLoopTest : public ctltest::ParseTest {
 protected:
     int parse(const ControlFile& f, const std::string& text) {
-        if (std::string(f.file) == "qvxtrac.ctl") {  // cursors to name
-            delete_cursors();
-            for (const char* name : {"A", "B"}) {
-                auto c = std::make_unique<curs>();
-                c->cur_name = name;
-                add_cursor(std::move(c));
-            }
-        }
+        if (std::string(f.file) == "qvxtrac.ctl") two_cursors();
         return parse_file(f.file, text, f.parse);
     }
 };

@@ -15,14 +15,6 @@ namespace {
 
 class TracingTest : public ctltest::ParseTest {
 protected:
-    // A fresh list of cursors A and B.
-    void two_cursors() {
-        delete_cursors();
-        for (const char* name : {"A", "B"}) {
-            cur_anchor.push_back(std::make_unique<curs>());
-            cur_anchor.back()->cur_name = name;
-        }
-    }
     curs& A() { return *cur_anchor[0]; }
     curs& B() { return *cur_anchor[1]; }
 
