@@ -5,8 +5,9 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
-#include "support/state.h"
-#include "support/testenv.h"
+#include "parse_fixture.h"
+
+#include <tuple>
 
 using namespace qvx;
 
@@ -17,32 +18,19 @@ const char* const kHeader =
     "  uuidpavc(aaaa)\n"
     "uuidpcvc(bbbb) , rpc(7)\n";
 
-class InterfaceDefTest : public ::testing::Test {
+class InterfaceDefTest : public ctltest::ParseTest {
 protected:
-    void SetUp() override {
-        qvxtest::reset_collector_state();
-        env_vars.coll_home = env_vars.coll_out = dir.path();
-        env_vars.tmpdir = env_vars.localtmpdir = dir.path();
-        env_vars.db_type = "qvx";
-    }
-    void TearDown() override { qvxtest::reset_collector_state(); }
-
     // Writes name.UPA and reads it for a fresh cursor.
     int read(const std::string& body, const std::string& word = "!iface") {
         dir.write("iface.UPA", body);
         const int16_t trace = cursor.trace;
         cursor = curs{};
         cursor.trace = trace;
-        close_PRINT();
-        int rc = 0;
-        out = qvxtest::captured([&] { rc = parse_upa("!" + dir.path() + "/" + word.substr(1), stmt, cursor); });
-        if (print_file_open()) out += qvxtest::read_file(print_file_path());
-        return rc;
+        return run([&] { return parse_upa("!" + dir.path() + "/" + word.substr(1), stmt, cursor); });
     }
 
-    qvxtest::TempDir dir;
     curs cursor;
-    std::string stmt, out;
+    std::string stmt;
 };
 
 TEST_F(InterfaceDefTest, DeducesTheInsertAndTheColumns) {
@@ -62,20 +50,15 @@ TEST_F(InterfaceDefTest, DeducesTheInsertAndTheColumns) {
               "INSERT INTO T (A , SYSTEMNAME , RATIO , TIMESTAMP , ROWNO ) VALUES (:INT!A , :%machine , "
               ":FLOAT!RATIO , :%now_time , :INT!%rowno ) ");
     ASSERT_EQ(cursor.cols.size(), 5u);
-    EXPECT_EQ(cursor.cols[0].name, "A");
-    EXPECT_EQ(cursor.cols[0].decl_type, ColumnType::integer);
-    EXPECT_EQ(cursor.cols[1].name, "%machine");
-    EXPECT_EQ(cursor.cols[2].decl_type, ColumnType::floating);
-    EXPECT_EQ(cursor.cols[4].name, "%rowno");
-    EXPECT_EQ(cursor.insert_col_count, 5);
-    EXPECT_EQ(cursor.table_name, "T");
-    EXPECT_EQ(cursor.host_table_name, "T");
-    EXPECT_EQ(cursor.uuidbase, "11111111-2222-3333-4444-555555555555");
-    EXPECT_EQ(cursor.uuidpavc, "aaaa");
-    EXPECT_EQ(cursor.uuidpcvc, "bbbb");
-    EXPECT_EQ(cursor.rpc_version, 7);
-    EXPECT_EQ(cursor.objid, 12);
-    EXPECT_EQ(cursor.set, 3);
+    EXPECT_EQ(std::tie(cursor.cols[0].name, cursor.cols[1].name, cursor.cols[4].name),
+              std::make_tuple("A", "%machine", "%rowno"));
+    EXPECT_EQ(std::make_pair(cursor.cols[0].decl_type, cursor.cols[2].decl_type),
+              std::make_pair(ColumnType::integer, ColumnType::floating));
+    EXPECT_EQ(std::tie(cursor.insert_col_count, cursor.table_name, cursor.host_table_name),
+              std::make_tuple(5, "T", "T"));
+    EXPECT_EQ(std::tie(cursor.uuidbase, cursor.uuidpavc, cursor.uuidpcvc),
+              std::make_tuple("11111111-2222-3333-4444-555555555555", "aaaa", "bbbb"));
+    EXPECT_EQ(std::tie(cursor.rpc_version, cursor.objid, cursor.set), std::make_tuple(7, 12, 3));
     EXPECT_TRUE(qvxtest::has(out, "Deduced insert: INSERT INTO T")) << out;
     EXPECT_TRUE(qvxtest::has(out, "Objid = 12, set = 3, rpc_version = 7")) << out;
     EXPECT_TRUE(qvxtest::has(out, "Uuidpcvc = bbbb")) << out;
@@ -115,18 +98,12 @@ TEST_F(InterfaceDefTest, FaultsFailTheFile) {
     EXPECT_TRUE(qvxtest::has(out, "Can NOT open " + dir.path() + "/missing.UPA")) << out;
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(InterfaceDefTest, CursorBlockTakesTheDeducedStatement) {
     dir.write("iface.UPA", std::string(kHeader) + "interface t\nobjid(1)\nset(1)\ncolumn A, int\ncolumn SYSTEMNAME, char\n");
-    dir.write("qvxcoll.ctl", "cursor U;\nINSERT !" + dir.path() + "/iface;\ninterval 30;\nlimit 10;\nend;\n");
-    close_PRINT();
-    int rc = 1;
-    out = qvxtest::captured([&] { rc = parse_curs(); });
-    if (print_file_open()) out += qvxtest::read_file(print_file_path());
-    ASSERT_EQ(rc, 0) << out;
+    ASSERT_EQ(parse_file("qvxcoll.ctl", "cursor U;\nINSERT !" + dir.path() + "/iface;\ninterval 30;\nlimit 10;\nend;\n",
+                         parse_curs),
+              0)
+        << out;
     const curs* c = find_cursor("U");
     ASSERT_NE(c, nullptr);
     ASSERT_TRUE(c->insert.has_value());

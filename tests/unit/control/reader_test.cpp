@@ -54,25 +54,34 @@ protected:
 
 } // namespace
 
-TEST_F(ReaderTest, StatementsSpanLinesAndEndAtSemicolon) {
-    auto c = read_all("name   abc\n   type\nchar(8); trailing junk ; more\n; a comment;\nend;\n");
-    ASSERT_EQ(c.statements.size(), 2u);
-    // Leading blanks of each line skipped, each line end one blank, four blanks appended.
-    EXPECT_EQ(c.statements[0], "name   abc type char(8)    ");
-    EXPECT_EQ(c.statements[1], "end    ");
-    EXPECT_TRUE(c.pending.empty());
-}
-
-TEST_F(ReaderTest, CommentsEmptyStatementsAndDosLineEnds) {
-    auto c = read_all(";; comment\r\n;\r\n   ;\r\nprocess collector;\r\n\r\n;tail comment");
-    ASSERT_EQ(c.statements.size(), 1u);
-    EXPECT_EQ(c.statements[0], "process collector    ");
-}
-
-TEST_F(ReaderTest, UnendedStatementIsPendingAtEndOfFile) {
-    auto c = read_all("name a;\nname b\ntype char(2)\n");
-    ASSERT_EQ(c.statements.size(), 1u);
-    EXPECT_EQ(c.pending, "name b type char(2) ");
+TEST_F(ReaderTest, StatementsCommentsLimitsAndPendingText) {
+    std::string junk(10 * 1024 * 1024, 'z');  // one huge line stays bounded
+    junk[5000] = '\0';
+    junk[7000] = '\x01';
+    const std::string at_limit(StatementReader::kMaxText, 'y');
+    const struct {
+        std::string text;
+        std::vector<std::string> statements;
+        int too_long;
+        std::string pending;
+    } cases[] = {
+        // Leading blanks of each line skipped, each line end one blank, four
+        // blanks appended; text after ";" on its line dropped.
+        {"name   abc\n   type\nchar(8); trailing junk ; more\n; a comment;\nend;\n",
+         {"name   abc type char(8)    ", "end    "}, 0, ""},
+        {";; comment\r\n;\r\n   ;\r\nprocess collector;\r\n\r\n;tail comment", {"process collector    "}, 0, ""},
+        {"name a;\nname b\ntype char(2)\n", {"name a    "}, 0, "name b type char(2) "},
+        {"first;\n" + std::string(StatementReader::kMaxText + 1, 'x') + "\nstill the long one;\nlast;\n",
+         {"first    ", "last    "}, 1, ""},
+        {at_limit + ";\n", {at_limit + "    "}, 0, ""},
+        {junk, {}, 1, ""},
+    };
+    for (const auto& k : cases) {
+        const Collected c = read_all(k.text);
+        EXPECT_EQ(c.statements, k.statements) << k.text.substr(0, 40);
+        EXPECT_EQ(c.too_long, k.too_long) << k.text.substr(0, 40);
+        EXPECT_EQ(c.pending, k.pending) << k.text.substr(0, 40);
+    }
 }
 
 TEST_F(ReaderTest, EchoesLinesOnlyWhenTracing) {
@@ -85,42 +94,11 @@ TEST_F(ReaderTest, EchoesLinesOnlyWhenTracing) {
     EXPECT_EQ(loud.echoed[1].size(), 256u);  // cut to 255 characters plus the line end
 }
 
-TEST_F(ReaderTest, OverlongStatementIsSkippedAndReadingGoesOn) {
-    std::string big(StatementReader::kMaxText + 1, 'x');
-    auto c = read_all("first;\n" + big + "\nstill the long one;\nlast;\n");
-    EXPECT_EQ(c.too_long, 1);
-    ASSERT_EQ(c.statements.size(), 2u);
-    EXPECT_EQ(c.statements[0], "first    ");
-    EXPECT_EQ(c.statements[1], "last    ");
-}
-
-TEST_F(ReaderTest, StatementExactlyAtTheLimitFits) {
-    std::string text(StatementReader::kMaxText, 'y');
-    auto c = read_all(text + ";\n");
-    ASSERT_EQ(c.statements.size(), 1u);
-    EXPECT_EQ(c.statements[0].size(), kStatementBufferSize);
-}
-
-TEST_F(ReaderTest, HugeSingleLineStaysBounded) {
-    std::string junk(10 * 1024 * 1024, 'z');
-    junk[5000] = '\0';
-    junk[7000] = '\x01';
-    auto c = read_all(junk);
-    EXPECT_EQ(c.too_long, 1);
-    EXPECT_TRUE(c.statements.empty());
-    EXPECT_TRUE(c.pending.empty());
-}
-
 TEST_F(ReaderTest, DatabaseTypeCodes) {
-    EXPECT_EQ(db_type_code("Oracle"), "zeb");
-    EXPECT_EQ(db_type_code("SYBASE"), "zep");
-    EXPECT_EQ(db_type_code("informix"), "zec");
-    EXPECT_EQ(db_type_code("sqlserver"), "zef");
-    EXPECT_EQ(db_type_code("rdx"), "zek");
-    EXPECT_EQ(db_type_code("ZEH99"), "zeh");
-    EXPECT_EQ(db_type_code("qvx"), "qvx");
-    EXPECT_EQ(db_type_code("db2"), "unk");
-    EXPECT_EQ(db_type_code(""), "und");
+    const std::pair<const char*, const char*> codes[] = {
+        {"Oracle", "zeb"}, {"SYBASE", "zep"}, {"informix", "zec"}, {"sqlserver", "zef"}, {"rdx", "zek"},
+        {"ZEH99", "zeh"},  {"qvx", "qvx"},    {"db2", "unk"},      {"", "und"}};
+    for (const auto& [type, code] : codes) EXPECT_EQ(db_type_code(type), code) << type;
     EXPECT_EQ(control_file_levels("zej"), (std::vector<std::string>{"zej", "zeb"}));
     EXPECT_EQ(control_file_levels("zem"), (std::vector<std::string>{"zem", "xxx", "yyy", "zzz"}));
     EXPECT_EQ(control_file_levels("zep"), (std::vector<std::string>{"zep"}));
@@ -137,20 +115,14 @@ TEST_F(ReaderTest, SearchOrderPrefersServerDirectoryThenControlHome) {
     home.write("SRV_qvxdict.ctl", "prefixed");
     home.write("SRV/qvxdict.ctl", "subdir");
 
+    // Each found file is removed in turn to uncover the next.
     std::string path;
-    auto first = u_openInputFile("dict", &path);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(path, home.file("SRV/qvxdict.ctl"));
-    std::remove(home.file("SRV/qvxdict.ctl").c_str());
-    ASSERT_TRUE(u_openInputFile("dict", &path));
-    EXPECT_EQ(path, home.file("SRV_qvxdict.ctl"));
-    std::remove(home.file("SRV_qvxdict.ctl").c_str());
-    ASSERT_TRUE(u_openInputFile("dict", &path));
-    EXPECT_EQ(path, home.file("qvxdict.ctl"));
-    std::remove(home.file("qvxdict.ctl").c_str());
-    ASSERT_TRUE(u_openInputFile("dict", &path));
-    EXPECT_EQ(path, ctl.file("qvxdict.ctl"));
-    std::remove(ctl.file("qvxdict.ctl").c_str());
+    for (const std::string& want : {home.file("SRV/qvxdict.ctl"), home.file("SRV_qvxdict.ctl"),
+                                    home.file("qvxdict.ctl"), ctl.file("qvxdict.ctl")}) {
+        ASSERT_TRUE(u_openInputFile("dict", &path)) << want;
+        EXPECT_EQ(path, want);
+        std::remove(want.c_str());
+    }
     EXPECT_FALSE(u_openInputFile("dict", &path));
 }
 

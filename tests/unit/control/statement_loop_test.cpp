@@ -14,8 +14,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
-#include "support/state.h"
-#include "support/testenv.h"
+#include "parse_fixture.h"
 
 using namespace qvx;
 
@@ -56,37 +55,12 @@ std::vector<ControlFile> control_files() {
     };
 }
 
-class StatementLoopTest : public ::testing::Test {
+class StatementLoopTest : public ctltest::ParseTest {
 protected:
-    void SetUp() override { qvxtest::reset_collector_state_in(dir.path()); }
-    void TearDown() override { qvxtest::reset_collector_state(); }
-
-    // Writes and parses one file, keeping every line written.
     int parse(const ControlFile& f, const std::string& text) {
-        dir.write(f.file, text);
-        if (std::string(f.file) == "qvxtrac.ctl") {  // cursors to name
-            delete_cursors();
-            for (const char* name : {"A", "B"}) {
-                auto c = std::make_unique<curs>();
-                c->cur_name = name;
-                add_cursor(std::move(c));
-            }
-        }
-        close_PRINT();
-        int rc = -1;
-        out = qvxtest::captured([&] { rc = f.parse(); });
-        if (print_file_open()) out += qvxtest::read_file(print_file_path());
-        return rc;
+        if (std::string(f.file) == "qvxtrac.ctl") two_cursors();
+        return parse_file(f.file, text, f.parse);
     }
-    // A line that begins with the prefix and holds the text.
-    bool said(const std::string& prefix, const std::string& text) const {
-        for (const auto& line : qvxtest::split_lines(out))
-            if (line.rfind(prefix, 0) == 0 && line.find(text) != std::string::npos) return true;
-        return false;
-    }
-
-    qvxtest::TempDir dir;
-    std::string out;
 };
 
 TEST_F(StatementLoopTest, OverlongStatementNamesItsLastLineAndReadingGoesOn) {
@@ -118,25 +92,6 @@ TEST_F(StatementLoopTest, LinesAreEchoedUnderEachFilesOwnMessage) {
         parse(f, f.text);
         EXPECT_FALSE(said(f.echo_prefix, f.text.substr(0, f.text.find('\n')))) << out;
     }
-}
-
-// DICT.CTL and TRACE.CTL keep their own messages for the errors found in
-// a statement, and stop at the statement that has them.
-TEST_F(StatementLoopTest, DictAndTraceKeepTheirOwnStatementErrors) {
-    const ControlFile dict = control_files()[0];
-    const ControlFile trace = control_files()[1];
-    EXPECT_EQ(parse(dict, "name a;\ntype char(1);\nname )b;\nname c;\ntype char(1);\nend;\n"), 1);
-    EXPECT_TRUE(said("PDC2060E", "Parsing failed : Syntax error - Position = 6")) << out;
-    EXPECT_EQ(find_dict_element("c"), nullptr);
-    EXPECT_EQ(parse(dict, "name a;\nType char(1);\nend;\n"), 1);
-    EXPECT_TRUE(said("PDC2065E", "Unknown keyword (Type)")) << out;
-
-    EXPECT_EQ(parse(trace, "trace A;\ntracem 'B;\ntraced A;\n"), 1);
-    EXPECT_TRUE(said("PTC4635E", "Parsing failed : Syntax error - Position = 8 Missing an ending")) << out;
-    EXPECT_EQ(find_cursor("A")->traced, 0);
-    EXPECT_EQ(parse(trace, "TRACE A;\nTraced B;\ntraced A;\n"), 1);
-    EXPECT_TRUE(said("PTC4640E", "Unknown keyword (Traced)")) << out;
-    EXPECT_TRUE(find_cursor("A")->trace == 1 && find_cursor("A")->traced == 0);
 }
 
 } // namespace

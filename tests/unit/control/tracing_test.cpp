@@ -7,56 +7,24 @@
 #include "control/cursor.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
-#include "support/state.h"
-#include "support/testenv.h"
+#include "parse_fixture.h"
 
 using namespace qvx;
 
 namespace {
 
-class TracingTest : public ::testing::Test {
+class TracingTest : public ctltest::ParseTest {
 protected:
-    void SetUp() override {
-        qvxtest::reset_collector_state();
-        delete_cursors();
-        env_vars.coll_home = dir.path();
-        env_vars.db_type = "qvx";
-    }
-    void TearDown() override { delete_cursors(); qvxtest::reset_collector_state(); }
-
-    // A fresh list of cursors A and B.
-    void two_cursors() {
-        delete_cursors();
-        for (const char* name : {"A", "B"}) {
-            cur_anchor.push_back(std::make_unique<curs>());
-            cur_anchor.back()->cur_name = name;
-        }
-    }
     curs& A() { return *cur_anchor[0]; }
     curs& B() { return *cur_anchor[1]; }
 
-    // Parses the text as TRACE.CTL and keeps what was written.
-    int parse(const std::string& text) {
-        dir.write("qvxtrac.ctl", text);
-        int rc = -1;
-        out = qvxtest::captured([&] { rc = parse_trace(); });
-        return rc;
-    }
-    // True when one output line holds both the message id and the text.
-    bool said(const std::string& id, const std::string& text) const {
-        for (const auto& line : qvxtest::split_lines(out))
-            if (qvxtest::has(line, id) && line.find(text) != std::string::npos) return true;
-        return false;
-    }
+    int parse(const std::string& text) { return parse_file("qvxtrac.ctl", text, parse_trace); }
     bool ended_ok() const { return said("PTC4760I", "Trace Parsing ended ok"); }
     bool ended_with_errors() const { return said("PTC4755E", "Trace Parsing ended with errors"); }
-
-    qvxtest::TempDir dir;
-    std::string out;
 };
 
 TEST_F(TracingTest, AbsentFileOrNoStatementsIsNoError) {
-    qvxtest::captured([] { EXPECT_EQ(parse_trace(), 0); });
+    EXPECT_EQ(run(parse_trace), 0);
     EXPECT_EQ(parse("; only a comment\n;; another one trace A;\n\n"), 0);
     EXPECT_TRUE(said("PTC4615I", std::string(52, '-')) && !said("PTC4615I", std::string(53, '-')));
     EXPECT_TRUE(said("PTC4620I", "-- Starting parse of TRACE.CTL --- Time = "));
@@ -147,7 +115,7 @@ TEST_F(TracingTest, StatementBoundariesEchoEndAndSyntaxErrors) {
     // Names before a faulty word are taken; nothing after it is read.
     two_cursors();
     EXPECT_EQ(parse("trace A ) B;\ntracem A;\n"), 1);
-    EXPECT_TRUE(said("PTC4635E", "Parsing failed : Syntax error")) << out;
+    EXPECT_TRUE(said("PTC4635E", "Parsing failed : Syntax error - Position = 9 Right parenthesis")) << out;
     EXPECT_TRUE(A().trace && !B().trace && !A().tracem);
 }
 

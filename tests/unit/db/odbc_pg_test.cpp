@@ -4,15 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
-#include "db/connection.h"
-#include "db/database.h"
-#include "db/fetch.h"
-#include "pipeline/row_sources.h"
-#include "runtime/settings.h"
+#include "fetch_fixture.h"
 #include "support/pg_fixture.h"
-#include "support/state.h"
-#include "support/testenv.h"
 
 using namespace qvx;
 using qvxtest::captured;
@@ -20,7 +15,7 @@ using qvxtest::has;
 
 namespace {
 
-class OdbcPg : public ::testing::Test {
+class OdbcPg : public dbtest::FetchTest {
 protected:
     static void SetUpTestSuite() {
         server_ = std::make_unique<qvxtest::PgServer>();
@@ -39,43 +34,14 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(server_ && server_->ok());
-        qvxtest::reset_collector_state();
+        FetchTest::SetUp();
         env_.set("COLL_CONNECT", "odbc:" + server_->odbc_string("qvx"));
-        collector.distrib_name = "collector";
-        collector.type = 1;
         collector.logonid = "collector";
         collector.password = "pa;ss";
         cursor.cur_name = "PG";
     }
-    void TearDown() override { reset_database(); }
-
-    int logon() {
-        int rc = connect_to_DB(collector);
-        if (rc == 0) database_info.connected = true;
-        return rc;
-    }
-
-    int fetch(const std::string& sql) {
-        cursor.sel_piece = sql;
-        rows.clear();
-        RowSink sink = [&](curs&, const SelectDescriptor* d, const std::string&) {
-            items = d->items;
-            std::vector<std::string> r;
-            for (size_t i = 0; i < d->items.size(); ++i)
-                r.push_back(d->indicator[i] < 0 ? "<null>" : std::string(d->value(i), d->value_len[i]));
-            rows.push_back(r);
-            return 1;
-        };
-        int count = 0;
-        return prep_l_fetch(cursor, "20240101120000", count, sink);
-    }
 
     static std::unique_ptr<qvxtest::PgServer> server_;
-    qvxtest::ScopedEnv env_;
-    distrib collector;
-    curs cursor;
-    std::vector<std::vector<std::string>> rows;
-    std::vector<SelectItem> items;
 };
 
 std::unique_ptr<qvxtest::PgServer> OdbcPg::server_;
@@ -91,13 +57,9 @@ TEST_F(OdbcPg, FetchesRowsWithTypeCodesAndValues) {
         EXPECT_EQ(items[i].type, types[i]) << items[i].name;
         EXPECT_EQ(items[i].buf_len, lens[i]) << items[i].name;
     }
-    EXPECT_EQ(rows[0][0], "           1");
-    EXPECT_EQ(rows[0][1], "caf\xc3\xa9");
-    EXPECT_EQ(rows[0][2], "       12.50");
-    EXPECT_EQ(rows[0][3], "2024-01-02 03:04:05");
-    EXPECT_EQ(rows[0][4], std::string(19, ' ') + "42");
-    EXPECT_EQ(rows[1][1], "<null>");
-    EXPECT_EQ(rows[1][2], "       -0.25");
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"           1", "caf\xc3\xa9", "       12.50",
+                                                 "2024-01-02 03:04:05", std::string(19, ' ') + "42"}));
+    EXPECT_EQ(std::tie(rows[1][1], rows[1][2]), std::make_tuple("<null>", "       -0.25"));
     // A text column is a long type: refused.
     std::string out = captured([&] { EXPECT_EQ(fetch("SELECT note FROM t"), 1); });
     EXPECT_TRUE(has(out, "Don't support LONG for <note>")) << out;

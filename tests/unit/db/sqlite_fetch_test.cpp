@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "db/connection.h"
-#include "db/database.h"
-#include "db/fetch.h"
-#include "pipeline/row_sources.h"
-#include "runtime/trace.h"
+#include <tuple>
+
 #include "db/utf8.h"
+#include "fetch_fixture.h"
 #include "runtime/settings.h"
-#include "support/state.h"
-#include "support/testenv.h"
+#include "runtime/trace.h"
 
 using namespace qvx;
 using qvxtest::captured;
@@ -19,19 +16,13 @@ using qvxtest::has;
 
 namespace {
 
-struct Row {
-    std::vector<std::string> values;  // "<null>" for a null
-};
-
-class SqliteFetch : public ::testing::Test {
+class SqliteFetch : public dbtest::FetchTest {
 protected:
     void SetUp() override {
-        qvxtest::reset_collector_state();
+        FetchTest::SetUp();
         env_.unset("COLL_CONNECT");
         env_vars.coll_home = dir_.path();
         env_vars.serverid = "DEMO";
-        collector.distrib_name = "collector";
-        collector.type = 1;
         cursor.cur_name = "C1";
     }
 
@@ -46,36 +37,7 @@ protected:
         ASSERT_EQ(r, SQLITE_OK) << msg;
     }
 
-    int logon() {
-        int rc = connect_to_DB(collector);
-        if (rc == 0) database_info.connected = true;
-        return rc;
-    }
-
-    // One collection of sql; the rows the sink saw.
-    int fetch(const std::string& sql, int sink_result = 1) {
-        cursor.sel_piece = sql;
-        rows.clear();
-        items.clear();
-        RowSink sink = [&](curs&, const SelectDescriptor* d, const std::string&) {
-            items = d->items;
-            Row r;
-            for (size_t i = 0; i < d->items.size(); ++i)
-                r.values.push_back(d->indicator[i] < 0 ? "<null>"
-                                                       : std::string(d->value(i), d->value_len[i]));
-            rows.push_back(r);
-            return sink_result;
-        };
-        int count = 0;
-        return prep_l_fetch(cursor, "20240101120000", count, sink);
-    }
-
     qvxtest::TempDir dir_;
-    qvxtest::ScopedEnv env_;
-    distrib collector;
-    curs cursor;
-    std::vector<Row> rows;
-    std::vector<SelectItem> items;
 };
 
 TEST(Sizing, BufferLengthsFollowTheTypeTable) {
@@ -104,12 +66,8 @@ TEST(Sizing, BufferLengthsFollowTheTypeTable) {
         {77, 0, 0, 0, 0, false, 0, 0},
     };
     for (const Case& c : cases) {
-        SelectItem it;
-        it.type = c.type;
-        it.size_chars = c.chars;
-        it.precision = c.precision;
-        it.scale = c.scale;
-        it.size_bytes = c.size_bytes;
+        SelectItem it{.name = "", .type = c.type, .size_chars = c.chars, .size_bytes = c.size_bytes,
+                      .precision = c.precision, .scale = c.scale};
         EXPECT_EQ(size_select_item(it), c.ok) << c.type;
         EXPECT_EQ(it.buf_len, c.buf_len) << c.type << " " << c.precision;
         EXPECT_EQ(it.orig_type, c.orig_type) << c.type;
@@ -117,19 +75,24 @@ TEST(Sizing, BufferLengthsFollowTheTypeTable) {
 }
 
 TEST(ConnectString, SchemePicksTheBackend) {
-    auto t = parse_connect(nullptr, "/home/c", "PROD");
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->kind, ConnectTarget::Kind::sqlite);
-    EXPECT_EQ(t->target, "/home/c/PROD.db");
-    t = parse_connect("SQLite:/x/y.db", "", "P");
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->target, "/x/y.db");
-    t = parse_connect("odbc:DSN=prod;UID=a", "", "P");
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->kind, ConnectTarget::Kind::odbc);
-    EXPECT_EQ(t->target, "DSN=prod;UID=a");
-    EXPECT_FALSE(parse_connect("oracle:prod", "", "P"));
-    EXPECT_FALSE(parse_connect("odbc:", "", "P"));
+    using K = ConnectTarget::Kind;
+    const struct {
+        const char* value;  // null: unset
+        const char* target;  // null: refused
+        K kind;
+    } cases[] = {
+        {nullptr, "/home/c/PROD.db", K::sqlite}, {"SQLite:/x/y.db", "/x/y.db", K::sqlite},
+        {"odbc:DSN=prod;UID=a", "DSN=prod;UID=a", K::odbc}, {"oracle:prod", nullptr, K::sqlite},
+        {"odbc:", nullptr, K::odbc},
+    };
+    for (const auto& c : cases) {
+        const auto t = parse_connect(c.value, "/home/c", "PROD");
+        const std::string what = c.value ? c.value : "unset";
+        ASSERT_EQ(t != nullptr, c.target != nullptr) << what;
+        if (t) {
+            EXPECT_TRUE(t->target == c.target && t->kind == c.kind) << what << ": " << t->target;
+        }
+    }
 }
 
 TEST(Utf8, PrefixKeepsWholeCharacters) {
@@ -173,12 +136,10 @@ TEST_F(SqliteFetch, DeclaredTypesGiveCodesSizesAndValueForms) {
     for (size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(items[i].type, want[i].type) << items[i].name;
         EXPECT_EQ(items[i].buf_len, want[i].buf_len) << items[i].name;
-        EXPECT_EQ(rows[0].values[i], want[i].value) << items[i].name;
+        EXPECT_EQ(rows[0][i], want[i].value) << items[i].name;
     }
-    EXPECT_EQ(cursor.fetch_rows, 1);
-    EXPECT_EQ(cursor.sample_no, 1);
-    EXPECT_EQ(cursor.sql_rc, 100);
-    EXPECT_EQ(cursor.sql_rc_text, "             100");
+    EXPECT_EQ(std::tie(cursor.fetch_rows, cursor.sample_no, cursor.sql_rc, cursor.sql_rc_text),
+              std::make_tuple(1, 1, 100, "             100"));
 }
 
 TEST_F(SqliteFetch, InvalidNumberSkipsOnlyThatRow) {
@@ -187,8 +148,8 @@ TEST_F(SqliteFetch, InvalidNumberSkipsOnlyThatRow) {
     ASSERT_EQ(logon(), 0);
     std::string out = captured([&] { EXPECT_EQ(fetch("SELECT k, n FROM t ORDER BY k"), 0); });
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].values[1], "      10");
-    EXPECT_EQ(rows[1].values[1], "      30");
+    EXPECT_EQ(rows[0][1], "      10");
+    EXPECT_EQ(rows[1][1], "      30");
     EXPECT_TRUE(has(out, "SQLCODE for FETCH = -1722")) << out;
     EXPECT_FALSE(database_info.released);
 }

@@ -18,9 +18,8 @@ using qvxtest::has;
 
 namespace {
 
-class NupaTest : public ::testing::Test {
+class NupaTest : public StoreTest {
 protected:
-    void SetUp() override { qvxtest::reset_collector_state(); }
 
     distrib& add_distributor(const std::string& name) {
         auto d = std::make_unique<distrib>();
@@ -87,8 +86,7 @@ TEST_F(NupaTest, SendARowByType) {
         s.item("T", k.type, 5);
         curs& c = make_cursor(k.word, {k.word});
         fetch(c, &s, {Row{k.value}});
-        std::vector<char> row(static_cast<size_t>(get_row_size(c)));
-        make_row(c, row.data(), *c.rows.last());
+        std::vector<char> row = image(c);
         const std::string out = captured([&] { EXPECT_EQ(send_a_row(c, row.data()), 0); });
         EXPECT_TRUE(has(out, "CPR1895I")) << out;
         EXPECT_TRUE(has(out, k.line)) << k.word << ": " << out;

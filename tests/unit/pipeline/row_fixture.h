@@ -12,6 +12,8 @@
 #include "control/cursor.h"
 #include "db/fetch.h"
 #include "pipeline/row_store.h"
+#include "pipeline/send_layout.h"
+#include "support/state.h"
 
 namespace rowtest {
 
@@ -82,5 +84,18 @@ inline std::vector<std::string> column_values(const qvx::curs& c, const std::str
     for (const qvx::row_data* r = c.rows.first(); r; r = r->next) out.push_back(column_text(c, *r, name));
     return out;
 }
+
+// The send-layout image of the cursor's newest row.
+inline std::vector<char> image(qvx::curs& c) {
+    std::vector<char> out(static_cast<size_t>(qvx::get_row_size(c)));
+    qvx::make_row(c, out.data(), *c.rows.last());
+    return out;
+}
+
+// Every test starts from a collector without cursors or distributors.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { qvxtest::reset_collector_state(); }
+};
 
 } // namespace rowtest

@@ -19,10 +19,10 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-class RowStoreTest : public ::testing::Test {
+class RowStoreTest : public StoreTest {
 protected:
     void SetUp() override {
-        qvxtest::reset_collector_state();
+        StoreTest::SetUp();
         sel.item("N", 2, 4);
     }
 

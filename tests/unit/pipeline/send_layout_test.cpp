@@ -16,17 +16,7 @@ using qvxtest::has;
 
 namespace {
 
-class SendLayoutTest : public ::testing::Test {
-protected:
-    void SetUp() override { qvxtest::reset_collector_state(); }
-};
-
-// The send-layout image of the cursor's newest row.
-std::vector<char> image(curs& c) {
-    std::vector<char> out(static_cast<size_t>(get_row_size(c)));
-    make_row(c, out.data(), *c.rows.last());
-    return out;
-}
+class SendLayoutTest : public StoreTest {};
 
 template <typename T>
 T at(const std::vector<char>& v, int32_t offset) {

@@ -339,15 +339,25 @@ TEST_F(ChildProcessTest, SimpleRunInPipeAndFileMode) {
 }
 
 TEST_F(ChildProcessTest, ShellQueryJoinsLines) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"printf 'one\\ntwo\\n'", "one two"},
         {"printf 'x  \\n\\t\\n  y\\t\\n'", "x   y"},
         {"printf 'a\\n\\n\\nb'", "a b"},    // two empty lines in a row go on
         {"printf 'a\\n\\n\\n\\nb'", "a"},   // a third ends the reading
         {"echo partial; exit 3", "partial"},
         {"exit 3", ""},
+        // Carriage returns are trailing white space; leading blanks stay.
+        {"printf 'alpha  \\nbeta\\t\\r\\n\\n   \\n  gamma delta'", "alpha beta   gamma delta"},
+        // 4094 characters at most, also of output that never ends.
+        {"yes | tr -d '\\n'", std::string(4094, 'y')},
+        {"head -c 20000000 /dev/zero | tr '\\0' 'x'", std::string(4094, 'x')},
     };
     for (const auto& [command, expected] : cases) EXPECT_EQ(u_shell(command), expected) << command;
+    // 500 lines at most.
+    const std::string lines = u_shell("seq 1 1000");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), ' '), 499);
+    EXPECT_EQ(lines.substr(lines.size() - 4), " 500");
+    EXPECT_EQ(u_shell("yes").size(), 999u);
 }
 
 TEST_F(ChildProcessTest, WriteLocksAreSeenByOtherProcesses) {
@@ -359,15 +369,19 @@ TEST_F(ChildProcessTest, WriteLocksAreSeenByOtherProcesses) {
     int ready[2], go[2];
     ASSERT_EQ(::pipe(ready), 0);
     ASSERT_EQ(::pipe(go), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
+    // In a child: F_SETLK or F_GETLK of a whole-file write lock; the lock
+    // after the call.
+    const auto whole_file_lock = [&](int command) {
         const int fd = ::open(path.c_str(), O_RDWR);
         struct flock l{};
         l.l_type = F_WRLCK;
         l.l_whence = SEEK_SET;
-        const bool locked = ::fcntl(fd, F_SETLK, &l) == 0;
-        char c = locked ? 'y' : 'n';
+        return ::fcntl(fd, command, &l) == 0 && l.l_type == F_WRLCK;
+    };
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        char c = whole_file_lock(F_SETLK) ? 'y' : 'n';
         [[maybe_unused]] ssize_t n = ::write(ready[1], &c, 1);
         n = ::read(go[0], &c, 1);
         ::_exit(0);
@@ -388,14 +402,7 @@ TEST_F(ChildProcessTest, WriteLocksAreSeenByOtherProcesses) {
     // Now another process sees the lock, and after the unlock it does not.
     auto seen_by_other = [&] {
         const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int fd = ::open(path.c_str(), O_RDWR);
-            struct flock l{};
-            l.l_type = F_WRLCK;
-            l.l_whence = SEEK_SET;
-            ::fcntl(fd, F_GETLK, &l);
-            ::_exit(l.l_type == F_WRLCK ? 1 : 0);
-        }
+        if (pid == 0) ::_exit(whole_file_lock(F_GETLK) ? 1 : 0);
         int st = 0;
         ::waitpid(pid, &st, 0);
         return WIFEXITED(st) && WEXITSTATUS(st) == 1;
@@ -473,11 +480,9 @@ TEST_F(ChildProcessTest, TracesAndKeptFilesFollowTheDebugLevels) {
     my_trace_all[5] = 1;
     int32_t status = -1;
     std::string out = qvxtest::captured([&] { timed("show", "x y", 1 | 4 | 16, status); });
-    EXPECT_TRUE(qvxtest::has(out, "UEX4010T")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "Time limit=5, cmd=show. parms=x y")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "Parm 1 @")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "Child pid= ")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "finished in 0 seconds")) << out;
+    for (const char* text : {"UEX4010T", "Time limit=5, cmd=show. parms=x y", "Parm 1 @", "Child pid= ",
+                             "finished in 0 seconds"})
+        EXPECT_TRUE(qvxtest::has(out, text)) << text << "\n" << out;
     EXPECT_TRUE(leftovers().empty());
 
     // Debug level 9 keeps the temporary files for a look afterwards.

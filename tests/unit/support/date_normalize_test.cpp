@@ -105,11 +105,9 @@ TEST_F(DateNormalizeTest, LengthBoundsTheText) {
 TEST_F(DateNormalizeTest, DebugLevelNineTracesEachNumber) {
     my_trace_all[9] = 1;
     const std::string out = qvxtest::captured([&] { normalize("2024/01/31 13:45:07"); });
-    EXPECT_TRUE(qvxtest::has(out, "UDT8082")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "UDT8081")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "tcpin:2024 /")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "tcpin:01 /.")) << out;
-    EXPECT_TRUE(qvxtest::has(out, "tcpin:07 ..")) << out;  // end of text
+    // "..": the end of the text.
+    for (const char* text : {"UDT8082", "UDT8081", "tcpin:2024 /", "tcpin:01 /.", "tcpin:07 .."})
+        EXPECT_TRUE(qvxtest::has(out, text)) << text << "\n" << out;
 
     my_trace_all[9] = 0;
     EXPECT_EQ(qvxtest::captured([&] { normalize("2024/01/31"); }), "");
