@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 namespace qvx {
@@ -83,9 +84,8 @@ comm_anchor::~comm_anchor() = default;
 
 // ------------------------------------------------------- either transport
 
-void read_request_parms(comm_anchor& a, const std::vector<unsigned char>& buf) {
-    for (auto& p : a.parms) p.clear();
-    a.parm_count = 0;
+void for_each_request_parm(const std::vector<unsigned char>& buf,
+                           const std::function<void(const char*, size_t)>& take) {
     if (buf.size() < 4) return;
     const long len = std::min<long>(request_get16(buf.data()), static_cast<long>(buf.size()));
     const long name_len = request_get16(buf.data() + 2);
@@ -99,16 +99,25 @@ void read_request_parms(comm_anchor& a, const std::vector<unsigned char>& buf) {
         const auto end = std::find(buf.begin() + static_cast<long>(pos), buf.begin() + len, 0);
         if (end == buf.begin() + len) break;
         const size_t n = static_cast<size_t>(end - buf.begin()) - pos;
-        if (a.parm_count < kParmSlots)  // parameters beyond the slots are dropped
-            a.parms[static_cast<size_t>(a.parm_count++)].assign(reinterpret_cast<const char*>(buf.data() + pos), n);
+        take(reinterpret_cast<const char*>(buf.data() + pos), n);
         remaining -= static_cast<long>(n + 1);
         pos += n + 1;
     }
 }
 
+void read_request_parms(comm_anchor& a, const std::vector<unsigned char>& buf) {
+    for (auto& p : a.parms) p.clear();
+    a.parm_count = 0;
+    for_each_request_parm(buf, [&a](const char* text, size_t n) {
+        if (a.parm_count < kParmSlots)  // parameters beyond the slots are dropped
+            a.parms[static_cast<size_t>(a.parm_count++)].assign(text, n);
+    });
+}
+
 void build_request_blocks(comm_anchor& a, const char* list) {
-    const std::string names = std::string(list ? list : "").substr(0, 99);
-    if (names == a.curs_names) return;
+    const std::string_view given = list ? list : "";
+    const std::string_view names = given.substr(0, 99);
+    if (names == a.curs_names) return;  // the usual case: no copy
     a.curs_names = names;
     a.c_list.clear();
     std::vector<std::string> parms;
@@ -116,7 +125,7 @@ void build_request_blocks(comm_anchor& a, const char* list) {
         if (!p.empty()) parms.push_back(p);
     size_t pos = 0;
     for (;;) {
-        std::string name = get_curs_name(names, pos);
+        std::string name = get_curs_name(a.curs_names, pos);
         if (name.empty()) break;
         curs_list block;
         block.pipe_buf = serialize_request(name, a.probe_pipe, parms);
@@ -135,12 +144,19 @@ std::string get_curs_name(const std::string& list, size_t& pos) {
 // ------------------------------------------------------------------ words
 
 int comm_function_code(const std::string& function) {
-    std::string word = function;
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const std::pair<const char*, int> words[] = {{"init", 1}, {"initc", 2}, {"get", 3}, {"put", 4},
-                                                        {"term", 5}, {"shut", 6},  {"initsm", 7}};
+    // Compared in place: the word is looked up on every call of a request.
+    static constexpr std::pair<std::string_view, int> words[] = {{"init", 1}, {"initc", 2}, {"get", 3},
+                                                                 {"put", 4},  {"term", 5},  {"shut", 6},
+                                                                 {"initsm", 7}};
+    auto same = [&function](std::string_view w) {
+        if (function.size() != w.size()) return false;
+        for (size_t i = 0; i < w.size(); ++i)
+            if ((function[i] >= 'A' && function[i] <= 'Z' ? function[i] - 'A' + 'a' : function[i]) != w[i])
+                return false;
+        return true;
+    };
     for (const auto& [w, c] : words)
-        if (word == w) return c;
+        if (same(w)) return c;
     return 0;
 }
 

@@ -117,6 +117,9 @@ void reset_comm_timing();
 // remaining slots are cleared. Used for every request taken and again when
 // a demand is served.
 void read_request_parms(comm_anchor& anchor, const std::vector<unsigned char>& request);
+// The same walk, handing each parameter (text and length) to take.
+void for_each_request_parm(const std::vector<unsigned char>& request,
+                           const std::function<void(const char*, size_t)>& take);
 
 // Agent end: builds one block per cursor name of the list (its request
 // with the anchor's non-empty parameters), unless the list is the one of

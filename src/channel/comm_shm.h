@@ -163,6 +163,8 @@ public:
     int GetVal(int sem);
 
 protected:
+    // Reports a failed operation; gone when the set was removed.
+    SemWait Failed(int err);
     bool CreateSet();
     bool UseSet(int sem_id);   // an existing set of two semaphores
     bool RemoveSet();

@@ -63,11 +63,10 @@ comm_anchor* new_anchor(char type) {
 
 // The non-empty parameters a stored request carries.
 std::vector<std::string> request_parms(const std::vector<unsigned char>& request) {
-    comm_anchor scratch;
-    read_request_parms(scratch, request);
     std::vector<std::string> out;
-    for (int i = 0; i < scratch.parm_count; ++i)
-        if (!scratch.parms[static_cast<size_t>(i)].empty()) out.push_back(scratch.parms[static_cast<size_t>(i)]);
+    for_each_request_parm(request, [&out](const char* text, size_t n) {
+        if (n > 0 && out.size() < static_cast<size_t>(kParmSlots)) out.emplace_back(text, n);
+    });
     return out;
 }
 

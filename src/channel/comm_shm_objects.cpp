@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -163,10 +164,18 @@ int QVXSemaphore::SemOp(int sem, int op, int flags) {
 }
 
 SemWait QVXSemaphore::TimedOp(int sem, int op, double seconds, bool stop_on_signal) {
+    // Most operations can go at once (a free segment, a posted chunk): one
+    // try without waiting spares them the clock.
+    sembuf b{static_cast<unsigned short>(sem), static_cast<short>(op), IPC_NOWAIT};
+    if (::semop(sem_id_, &b, 1) == 0) return SemWait::done;
+    if (errno != EAGAIN && errno != EINTR) return Failed(errno);
+    if (seconds <= 0) return SemWait::timeout;
+    if (errno == EINTR && stop_on_signal && signal_pending()) return SemWait::interrupted;
+
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
-                                             std::chrono::duration<double>(std::max(seconds, 0.0)));
-    sembuf b{static_cast<unsigned short>(sem), static_cast<short>(op), 0};
+                                             std::chrono::duration<double>(seconds));
+    b.sem_flg = 0;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - clock::now());
         int r;
@@ -185,13 +194,17 @@ SemWait QVXSemaphore::TimedOp(int sem, int op, double seconds, bool stop_on_sign
             if (stop_on_signal && signal_pending()) return SemWait::interrupted;
             continue;  // the time left is taken again
         }
-        PRINT('e', "ush0027", "semop() failed: %s\n", std::strerror(err));
-        if (err == EIDRM || err == EINVAL) {
-            gone_ = true;
-            return SemWait::gone;
-        }
-        return SemWait::failed;
+        return Failed(err);
     }
+}
+
+SemWait QVXSemaphore::Failed(int err) {
+    PRINT('e', "ush0027", "semop() failed: %s\n", std::strerror(err));
+    if (err == EIDRM || err == EINVAL) {
+        gone_ = true;
+        return SemWait::gone;
+    }
+    return SemWait::failed;
 }
 
 int QVXSemaphore::SetAll() {
@@ -215,11 +228,28 @@ int QVXSemaphore::GetVal(int sem) {
 
 // --------------------------------------------------------------- request
 
+namespace {
+
+// "-" and the decimal value with at least width digits (printf's "%.Nd").
+void append_field(std::string& out, long long value, int width) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value < 0 ? -value : value);
+    const int n = static_cast<int>(end - digits);
+    out += '-';
+    if (value < 0) out += '-';
+    if (n < width) out.append(static_cast<size_t>(width - n), '0');
+    out.append(digits, end);
+}
+
+} // namespace
+
 QVXRequest::QVXRequest(std::string n, std::vector<std::string> p, std::string d)
     : name(std::move(n)), data(std::move(d)), params(std::move(p)) {
-    char tail[48];
-    std::snprintf(tail, sizeof tail, "-%.12ld-%.4d", static_cast<long>(std::time(nullptr)), ++request_counter);
-    request_id = name + tail;
+    // Formed by hand: this is on the way of every request.
+    request_id.reserve(name.size() + 20);
+    request_id = name;
+    append_field(request_id, static_cast<long long>(std::time(nullptr)), 12);
+    append_field(request_id, ++request_counter, 4);
 }
 
 // ---------------------------------------------------------- comm object

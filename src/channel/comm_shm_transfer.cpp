@@ -72,7 +72,6 @@ int ShareCommObject::SendRequest(const std::string& name, const std::vector<std:
     const QVXRequest req(name, params, data ? *data : std::string());
     request_id = req.request_id;
     if (!IsGood()) return kShmFailed;
-
     const SemWait w = TimedOp(kSemAvailable, -1, timeout);
     if (w == SemWait::timeout) {
         if (debug_on(5)) PRINT('i', "ush0007", "Function SendRequest timeout\n");
@@ -99,7 +98,6 @@ int ShareCommObject::SendRequest(const std::string& name, const std::vector<std:
         put_text(addr_, reqseg::kParms + i * reqseg::kParmWidth, reqseg::kParmWidth, req.params[i]);
     shm_put32(addr_, reqseg::kWritten, 0);
     shm_put32(addr_, reqseg::kWriteTime, now32());
-
     if (SemOp(kSemFilled, 1, 0) != 0) {
         SetAll();
         PRINT('e', "ush0008", "SendRequest cannot release 'filled' semaphore\n");
@@ -128,8 +126,8 @@ int ShareCommObject::GetRequest(std::string& name, std::string& request_id, std:
     name = get_text(addr_, reqseg::kName, reqseg::kNameWidth);
     params.clear();
     for (size_t i = 0; i < reqseg::kParmCount; ++i) {
-        std::string p = get_text(addr_, reqseg::kParms + i * reqseg::kParmWidth, reqseg::kParmWidth);
-        if (!p.empty()) params.push_back(std::move(p));
+        const size_t at = reqseg::kParms + i * reqseg::kParmWidth;
+        if (addr_[at] != 0) params.push_back(get_text(addr_, at, reqseg::kParmWidth));
     }
     data.clear();
     if (addr_[reqseg::kData] != 0) data = get_text(addr_, reqseg::kData, reqseg::kDataWidth);

@@ -220,7 +220,7 @@ TEST_F(SqliteFetch, QueryPastTheTimeLimitIsCancelled) {
     ASSERT_EQ(logon(), 0);
     ASSERT_EQ(fetch("SELECT a FROM t"), 0);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].values[0].substr(rows[0].values[0].size() - 1), "7");
+    EXPECT_EQ(rows[0][0].substr(rows[0][0].size() - 1), "7");
 }
 
 TEST_F(SqliteFetch, MergeFailureHoldsTheCursor) {
