@@ -3,6 +3,7 @@
 // request record, its parameters and the agent's blocks are built in
 // comm_anchor.cpp, as the shared-memory transport builds them.
 #include "channel/comm_pipe.h"
+#include "channel/channel_mode.h"
 
 #include <fcntl.h>
 #include <sys/select.h>
@@ -69,7 +70,22 @@ void report_sigpipe(int line) {
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-int open_nonblocking(const std::string& path, int flags) { return ::open(path.c_str(), flags | O_NONBLOCK); }
+// Opens a named pipe and nothing else: a path a request names could be
+// a link or a file of the collector's user that a reply would overwrite.
+// A path that is not a pipe fails with ENXIO, as a pipe without a reader.
+int open_nonblocking(const std::string& path, int flags) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode)) {
+        errno = ENXIO;  // not even opened: a device would notice
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return fd;
+    if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) return fd;
+    ::close(fd);
+    errno = ENXIO;
+    return -1;
+}
 
 void hex_dump(const std::vector<unsigned char>& buf) {
     PRINT('t', "com0202", "pipe buffer:\n");
@@ -151,8 +167,12 @@ int read_loop(comm_anchor* a, int fd, unsigned char* p, size_t n, Site site) {
     return 4;
 }
 
-// A new pipe, open to every user.
-bool make_pipe(const std::string& path) { return ::mkfifo(path.c_str(), 0777) == 0; }
+// A new pipe, open to every user unless COLL_IPC_MODE says otherwise.
+bool make_pipe(const std::string& path) {
+    if (::mkfifo(path.c_str(), static_cast<mode_t>(channel_mode(0777))) != 0) return false;
+    restrict_channel_path(path);
+    return true;
+}
 
 // Makes a pipe that has disappeared again and opens its reading end;
 // false with error 4 set when either step fails.

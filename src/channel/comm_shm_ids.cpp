@@ -2,6 +2,7 @@
 // for a running owner, removal of a dead owner's objects, creating or
 // attaching the two channel objects, and destroying them again.
 #include "channel/comm_shm.h"
+#include "channel/channel_mode.h"
 
 #include <fcntl.h>
 #include <sys/ipc.h>
@@ -60,12 +61,13 @@ class LockFile {
 public:
     explicit LockFile(std::string path) : path_(std::move(path)) {
         // Never through a symbolic link, never blocking on a FIFO.
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, channel_mode(0666));
         struct stat st{};
         if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
             ::close(fd_);
             fd_ = -1;
         }
+        restrict_channel_fd(fd_);
     }
     LockFile(const LockFile&) = delete;
     LockFile& operator=(const LockFile&) = delete;
@@ -192,8 +194,10 @@ void remove_stale(const IpcIds& ids) {
 }
 
 bool write_id_file(const std::string& path, const IpcIds& ids) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, channel_mode(0666));
     if (fd < 0) return false;
+    restrict_channel_fd(fd);
     char line[128];
     const int n = std::snprintf(line, sizeof line, "%d %d %d %d %d %d\n", ids.owner, ids.writer, ids.request_shm,
                                 ids.request_sem, ids.data_shm, ids.data_sem);

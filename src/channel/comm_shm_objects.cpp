@@ -1,6 +1,7 @@
 // The channel objects: one shared-memory segment, one set of two
 // semaphores, and the ShareCommObject that joins them; the request id.
 #include "channel/comm_shm.h"
+#include "channel/channel_mode.h"
 
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -23,9 +24,11 @@ namespace qvx {
 
 namespace {
 
-// IPC_CREAT | IPC_EXCL | read and write for all (1974).
-constexpr int kCreateFlags = IPC_CREAT | IPC_EXCL | 0666;
-static_assert(kCreateFlags == 1974);
+// New objects only, read and write for all (IPC_CREAT | IPC_EXCL | 0666,
+// 1974) unless COLL_IPC_MODE says otherwise.
+constexpr int kOpenForAll = 0666;
+static_assert((IPC_CREAT | IPC_EXCL | kOpenForAll) == 1974);
+int create_flags() { return IPC_CREAT | IPC_EXCL | channel_mode(kOpenForAll); }
 
 union semun {
     int val;
@@ -57,7 +60,7 @@ QVXShareMemory::~QVXShareMemory() {
 }
 
 bool QVXShareMemory::CreateSegment(size_t size) {
-    shm_id_ = ::shmget(IPC_PRIVATE, size, kCreateFlags);
+    shm_id_ = ::shmget(IPC_PRIVATE, size, create_flags());
     if (shm_id_ < 0) {
         PRINT('e', "ush0016", "Failed to construct QVXShareMemory(): %s\n", std::strerror(errno));
         return false;
@@ -123,7 +126,7 @@ bool QVXShareMemory::RemoveSegment() {
 // ------------------------------------------------------------ semaphores
 
 bool QVXSemaphore::CreateSet() {
-    sem_id_ = ::semget(IPC_PRIVATE, 2, kCreateFlags);
+    sem_id_ = ::semget(IPC_PRIVATE, 2, create_flags());
     if (sem_id_ < 0) {
         PRINT('e', "ush0024", "Failed to create semaphore: %s\n", std::strerror(errno));
         return false;

@@ -94,6 +94,12 @@ int load_cursor_definitions(const ProbeOptions& o, std::string& err) {
 int run_probe(const ProbeOptions& o, std::ostream& out, std::ostream& err) {
     discard_library_messages();
     apply_settings(o);
+    // The agent makes its own reply pipe: a mode it cannot honour stops it
+    // as it stops the collector.
+    if (env_vars.ipc_mode_set && env_vars.ipc_mode < 0 && env_vars.refused.find("COLL_IPC_MODE") != std::string::npos) {
+        err << "qvxprobe: COLL_IPC_MODE is not an octal mode that lets the owner read and write, such as 0600\n";
+        return kProbeUsageError;
+    }
 
     const bool status = is_cursor_status(o.name) || is_distrib_status(o.name);
     if (!o.control_dir.empty()) {

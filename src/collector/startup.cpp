@@ -166,6 +166,11 @@ bool stop_on_failure(ControlFile file, int rc) {
     init_PRINT();
     adjust_stack_limit();
     std::atexit(my_atexit);
+    if (!env_vars.refused.empty()) {
+        // Running more open than the operator asked is worse than not running.
+        PRINT('s', "cml1528", "Start-up stopped, a setting is refused: %s\n", env_vars.refused.c_str());
+        quitting(-1001);
+    }
 
     read_control_files(stop_on_failure);
 

@@ -33,6 +33,11 @@ struct EnvVars {
     std::string db_version;   // "dbversion", COLL_DBVERSION
     int query_timeout = 0;    // COLL_QUERY_TIMEOUT: seconds a SELECT may run, 0 no limit
     bool query_timeout_set = false;
+    int ipc_mode = -1;        // COLL_IPC_MODE: permission bits of the channel objects, -1 the open old ones
+    bool ipc_mode_set = false;
+    std::string password_file;  // COLL_PASSWORD_FILE: where the password is read from
+    bool password_file_read = false;
+    std::string refused;      // settings the environment pass refused, with why: start-up stops
 
     // Not printed; kept for the environment pass and later look-ups.
     std::string home;         // HOME, default "~"

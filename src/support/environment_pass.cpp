@@ -12,6 +12,7 @@
 #include "runtime/messages.h"
 #include "runtime/settings.h"
 #include "runtime/trace.h"
+#include "support/guarded_settings.h"
 #include "support/shell.h"
 
 namespace qvx {
@@ -120,6 +121,7 @@ void get_envs() {
     fill(ev.logonid, "COLL_LOGON");
     fill(ev.logonid, "COLL_LOGONID");
     fill(ev.password, "COLL_PASSWORD");
+    fill_password_file();
     fill(ev.db_type, "COLL_VERSION");
     fill(ev.db_type, "COLL_VERSION_HOME", "qvx");
 
@@ -142,6 +144,7 @@ void get_envs() {
     fill(ev.db_home, "COLL_DBHOME");
     fill_nosignals();
     fill_query_timeout();
+    fill_ipc_mode();
     fill(ev.cfgdir, "QVXCFGDIR", ev.ctl_home.c_str());
 }
 

@@ -4,6 +4,7 @@
 // collector before its go_home time. Rows are read back from the "nupa"
 // distributor's listing in the message output.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -361,7 +362,8 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
 }
 
 // The password as qvxpass scrambles it for the logon id and server id,
-// in the settings: the collector unscrambles it and logs on.
+// in a password file: refused while others may read it, then the
+// collector unscrambles it and logs on.
 TEST_F(PgCollector, ScrambledPasswordFromQvxpassLogsOn) {
     control_files(5, 7);
     const RunResult pass = run_program("/bin/sh", {"-c", "printf 'mon pw\\n' | " + bin_path("qvxpass") + " monitor SRV"},
@@ -370,10 +372,20 @@ TEST_F(PgCollector, ScrambledPasswordFromQvxpassLogsOn) {
     const std::string scrambled = pass.out.substr(0, pass.out.find('\n'));
     ASSERT_TRUE(std::regex_match(scrambled, std::regex("[0-9A-F]{88}"))) << pass.out;
     run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb");
-    run_.env["COLL_PASSWORD"] = scrambled;
+    const std::string file = run_.dir.write("password", scrambled + "\n");
+    run_.env["COLL_PASSWORD_FILE"] = file;
+    ::chmod(file.c_str(), 0644);
     RunResult r = run_.run({"-logonid", "monitor"}, 60);
+    std::string out = run_.output();
+    EXPECT_TRUE(has_line(out, "CML1528S", "COLL_PASSWORD_FILE: The password file '" + file + "' is readable by its group and all users"))
+        << out;
+    EXPECT_EQ(out.find("RCD0100"), std::string::npos) << "no logon without the password";
+
+    ::chmod(file.c_str(), 0600);
+    ::unlink(run_.dir.file(run_.output_name()).c_str());
+    r = run_.run({"-logonid", "monitor"}, 60);
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string out = run_.output();
+    out = run_.output();
     EXPECT_EQ(out.find("RCD0100E"), std::string::npos) << out;
     EXPECT_EQ(nupa_rows(out, "ITEMS").size(), 2u) << out;
 }

@@ -91,6 +91,18 @@ TEST_F(HostileAgent, BrokenPipeRecordsAreReportedAndTheNextAgentIsServed) {
     send(pipe_request("DBPAGES", reply, std::vector<std::string>(40, std::string(1000, 'p'))));
     served("40 parameters of 1,000 bytes", 3);
 
+    // A reply "pipe" that is a file of the collector's user, directly or
+    // through a link: never written, the request fails with its message.
+    const std::string victim = c->run.dir.write("victim.txt", "keep me\n");
+    const std::string link = tmp("reply_link");
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    for (const std::string& path : {victim, link}) {
+        send(pipe_request("DBPAGES", path, {}));
+        EXPECT_TRUE(logged("Open Probe pipe error 6. Pipe=" + path)) << path;
+        served("a reply path that is no pipe", 3);
+    }
+    EXPECT_EQ(read_file(victim), "keep me\n");
+
     const std::string out = c->run.output();
     EXPECT_TRUE(has_line(out, "COM0203E", "request length error, size=10")) << out;
 }

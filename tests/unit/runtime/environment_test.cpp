@@ -1,5 +1,6 @@
 #include "runtime/environment.h"
 #include "support/environment_pass.h"
+#include "support/guarded_settings.h"
 
 #include "control/dict_parms.h"
 #include "runtime/messages.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <functional>
 #include <strings.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -33,7 +35,7 @@ protected:
               "COLL_LOGON", "COLL_LOGONID", "COLL_PASSWORD", "COLL_VERSION", "COLL_VERSION_HOME",
               "COLL_PREFIX", "QVXLOGDIR", "COLL_PREFIX_LOCAL", "COLL_OUT", "COLL_DISABLE_CURSORS",
               "COLL_ERRORLOG", "COLL_DBVERSION", "MAXREADSZ_ERRORLOG", "COLL_USESHM", "COLL_DBHOME",
-              "COLL_NOSIGNALS", "QVXCFGDIR", "QVX_T"})
+              "COLL_NOSIGNALS", "QVXCFGDIR", "QVX_T", "COLL_IPC_MODE", "COLL_PASSWORD_FILE"})
             env.unset(name);
         env.set("HOME", "/home/tester");
         env.set("PWD", "/work/dir");
@@ -147,6 +149,79 @@ TEST_F(EnvironmentTest, MaxReadReportsAndCommandDefaults) {
     my_trace_all[6] = 1;
     out = captured([] { get_envs(); });
     EXPECT_TRUE(has(out, "uen0021") && has(out, "'MAXREADSZ_ERRORLOG' not set, using default of 20480000"));
+}
+
+// The channel mode: octal digits only, no more than 0777, and the owner
+// must keep reading and writing; anything else is refused, not guessed.
+TEST_F(EnvironmentTest, ChannelModeIsOctalAndKeepsTheOwner) {
+    EXPECT_EQ(parse_ipc_mode("0600"), 0600);
+    EXPECT_EQ(parse_ipc_mode("660"), 0660);
+    EXPECT_EQ(parse_ipc_mode("0777"), 0777);
+    for (const char* bad : {"", "0400", "0200", "1777", "0800", "06000", "0x1f", " 600", "600 "})
+        EXPECT_FALSE(parse_ipc_mode(bad).has_value()) << bad;
+
+    get_envs();
+    EXPECT_EQ(env_vars.ipc_mode, -1);
+    EXPECT_TRUE(env_vars.refused.empty());
+
+    SetUp();
+    env.set("COLL_IPC_MODE", "0640");
+    get_envs();
+    EXPECT_EQ(env_vars.ipc_mode, 0640);
+
+    SetUp();
+    env.set("COLL_IPC_MODE", "644x");
+    const std::string out = captured([] {
+        get_envs();
+        get_envs();  // a second pass neither repeats nor changes the refusal
+    });
+    EXPECT_EQ(env_vars.ipc_mode, -1);
+    EXPECT_TRUE(has(out, "UEN0030E")) << out;
+    EXPECT_EQ(out.find("UEN0030E"), out.rfind("UEN0030E"));
+    EXPECT_EQ(env_vars.refused.rfind("COLL_IPC_MODE: ", 0), 0u) << env_vars.refused;
+}
+
+// The password file: first line only, owner-readable only; an option or
+// COLL_PASSWORD given already wins and the file is left unread.
+TEST_F(EnvironmentTest, PasswordFileIsReadOnlyWhenPrivate) {
+    qvxtest::TempDir dir;
+    const std::string file = dir.write("pw", "s3cret word\nsecond line\n");
+    ::chmod(file.c_str(), 0600);
+    env.set("COLL_PASSWORD_FILE", file);
+    get_envs();
+    EXPECT_EQ(env_vars.password, "s3cret word");
+    EXPECT_TRUE(env_vars.refused.empty());
+
+    for (mode_t open_mode : {0640, 0604}) {
+        SetUp();
+        env.set("COLL_PASSWORD_FILE", file);
+        ::chmod(file.c_str(), open_mode);
+        const std::string out = captured([] { get_envs(); });
+        EXPECT_TRUE(env_vars.password.empty());
+        EXPECT_TRUE(has(out, "UEN0032E") && has(out, "(chmod 600)")) << out;
+        EXPECT_NE(env_vars.refused.find("COLL_PASSWORD_FILE: The password file '" + file + "' is readable by"),
+                  std::string::npos);
+    }
+
+    const std::pair<std::string, const char*> unusable[] = {
+        {dir.file("missing"), "UEN0031E"}, {dir.path(), "UEN0031E"}, {dir.write("empty", "\nword\n"), "UEN0033E"}};
+    for (const auto& [path, id] : unusable) {
+        SetUp();
+        ::chmod(path.c_str(), 0700);
+        env.set("COLL_PASSWORD_FILE", path);
+        const std::string out = captured([] { get_envs(); });
+        EXPECT_TRUE(has(out, id)) << path << ": " << out;
+        EXPECT_FALSE(env_vars.refused.empty()) << path;
+    }
+
+    SetUp();
+    ::chmod(file.c_str(), 0644);  // not even looked at: no refusal
+    env.set("COLL_PASSWORD_FILE", file);
+    env.set("COLL_PASSWORD", "given");
+    const std::string out = captured([] { get_envs(); });
+    EXPECT_EQ(env_vars.password, "given");
+    EXPECT_TRUE(has(out, "UEN0034W")) << out;
+    EXPECT_TRUE(env_vars.refused.empty());
 }
 
 } // namespace
