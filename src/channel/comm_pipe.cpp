@@ -276,6 +276,15 @@ int wait_for_write(comm_anchor*, int fd) {
 
 // ----------------------------------------------------------- collector end
 
+namespace {
+
+// The collector holds its own pipe open for writing as well: without a
+// writer, a pipe an agent has written to and closed reads as ended, and a
+// wait on it would return at once, over and over.
+void keep_writer(const std::string& path) { write_pipe_fd.reset(open_nonblocking(path, O_WRONLY)); }
+
+} // namespace
+
 comm_anchor* init_collector() {
     if (wait_timeout == 0) wait_timeout = get_timeout_value("COLL_WAIT_TIMEOUT", 5);
     auto a = std::make_unique<comm_anchor>();
@@ -292,6 +301,7 @@ comm_anchor* init_collector() {
         return term_comm(a.release());
     }
     a->coll_fd.reset(fd);
+    keep_writer(a->coll_pipe);
     return a.release();
 }
 
@@ -303,9 +313,7 @@ curs_list* get_probe_reqs(comm_anchor* a) {
 
     if (!exists(a->coll_pipe)) {
         if (!recreate_read_pipe(a, a->coll_pipe, a->coll_fd)) return nullptr;
-        const int wfd = open_nonblocking(a->probe_pipe, O_WRONLY);
-        if (wfd < 0) return nullptr;
-        write_pipe_fd.reset(wfd);
+        keep_writer(a->coll_pipe);
     }
 
     // Whatever the pipe holds now; a request left from the last read

@@ -348,10 +348,16 @@ void shut_comm() {
     g.data.reset();
     g.request.reset();
     // The last one out removed the objects: then the id file names nothing
-    // and goes, and the lock file is left naming no owner.
+    // and goes, and the lock file is left naming no owner. An id file that
+    // names other objects meanwhile (the other end made new ones after
+    // these were removed under it) is theirs and stays.
     if (lock && !segment_alive(request_shm) && !segment_alive(data_shm)) {
-        ::unlink(g.lock_path.substr(0, g.lock_path.size() - 3).c_str());
-        lock->release(false);
+        const std::string id_path = g.lock_path.substr(0, g.lock_path.size() - 3);
+        IpcIds named;
+        if (!read_id_file(id_path, named) || (named.request_shm == request_shm && named.data_shm == data_shm)) {
+            ::unlink(id_path.c_str());
+            lock->release(false);
+        }
     }
 }
 
