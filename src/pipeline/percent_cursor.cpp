@@ -5,6 +5,7 @@
 #include "pipeline/percent_cursor.h"
 
 #include <algorithm>
+#include <vector>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -62,11 +63,25 @@ struct PercentState {
     std::array<long, kRunFields> shown{};
     std::array<bool, kRunFields> valid{};
     std::array<std::string, kParmCount> parm_text;  // request parameters in use
+    const curs* parms_of = nullptr;                 // the cursor parm_cols were found in
+    std::vector<size_t> parm_cols;                  // its "%parm" columns, in order
 };
 
 PercentState& state() {
     static PercentState s;
     return s;
+}
+
+// True when the name begins with "%parm" in any case (no copy: this runs
+// for every request served).
+bool is_parm_name(std::string_view name) {
+    constexpr std::string_view kParm = "%parm";
+    if (name.size() < kParm.size()) return false;
+    for (size_t i = 0; i < kParm.size(); ++i) {
+        const char ch = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+        if (ch != kParm[i]) return false;
+    }
+    return true;
 }
 
 std::string lower_name(std::string_view name) {
@@ -188,6 +203,7 @@ int create_percent_cursor() {
     }
     std::memset(st.shown_time, 0, sizeof st.shown_time);
     percent_cursor = &add_cursor(std::move(c));
+    state().parms_of = nullptr;  // its "%parm" columns are found again
     for (const auto& other : cur_anchor)
         if (other.get() != percent_cursor) set_percent_sqlcode(*other);
     return 0;
@@ -234,16 +250,23 @@ void set_request_parms(std::span<const std::string> parms, int count) {
     if (!percent_cursor) return;
     PercentState& st = state();
     constexpr size_t kLongestParm = 256;
-    size_t k = 0;
-    for (columns& col : percent_cursor->cols) {
-        if (lower_name(col.name).rfind("%parm", 0) != 0) continue;
-        if (k < parms.size() && static_cast<int>(k) < count && k < st.parm_text.size()) {
-            std::string& text = st.parm_text[k];
-            text = parms[k];
-            col.binding.value_ptr = text.c_str();
-            col.length = static_cast<int32_t>(std::min(text.size(), kLongestParm));
-        }
-        ++k;
+    // The columns are looked up once per percent cursor: this runs twice
+    // for every request served.
+    if (st.parms_of != percent_cursor || st.parm_cols.empty()) {
+        st.parms_of = percent_cursor;
+        st.parm_cols.clear();
+        for (size_t i = 0; i < percent_cursor->cols.size(); ++i)
+            if (is_parm_name(percent_cursor->cols[i].name)) st.parm_cols.push_back(i);
+    }
+    const size_t given = std::min({parms.size(), static_cast<size_t>(std::max(count, 0)), st.parm_text.size(),
+                                   st.parm_cols.size()});
+    for (size_t k = 0; k < given; ++k) {
+        if (st.parm_cols[k] >= percent_cursor->cols.size()) break;
+        columns& col = percent_cursor->cols[st.parm_cols[k]];
+        std::string& text = st.parm_text[k];
+        text = parms[k];
+        col.binding.value_ptr = text.c_str();
+        col.length = static_cast<int32_t>(std::min(text.size(), kLongestParm));
     }
 }
 
@@ -255,6 +278,8 @@ void forget_percent_cursor() {
     st.field.fill(nullptr);
     st.valid.fill(false);
     for (auto& t : st.parm_text) t.clear();
+    st.parms_of = nullptr;
+    st.parm_cols.clear();
 }
 
 } // namespace qvx

@@ -92,10 +92,18 @@ std::string secs_to_date(long secs) {
     long dom = day - day_number(year, month, 1) + 1;
     if (dom < 1) dom = 1;
 
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04ld%02ld%02ld%02ld%02ld%02ld", year, month, dom, tod / 3600,
-                  tod % 3600 / 60, tod % 60);
-    return buf;
+    // Written digit by digit: a served request stamps its cursor with it.
+    std::string text(14, '0');
+    auto put = [&text](size_t at, size_t width, long value) {
+        for (size_t i = at + width; i > at; value /= 10) text[--i] = static_cast<char>('0' + value % 10);
+    };
+    put(0, 4, year);
+    put(4, 2, month);
+    put(6, 2, dom);
+    put(8, 2, tod / 3600);
+    put(10, 2, tod % 3600 / 60);
+    put(12, 2, tod % 60);
+    return text;
 }
 
 std::string real_date(long secs) { return secs_to_date(secs); }
