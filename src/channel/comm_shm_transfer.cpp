@@ -32,6 +32,7 @@ constexpr int kStaleReplySeconds = 30;
 constexpr int kReaderDoneSeconds = 60;
 // Largest reply an agent accepts.
 constexpr int64_t kMaxReplyBytes = int64_t{256} << 20;
+constexpr size_t kReserveAhead = 16 * dataseg::kChunkSize;
 
 bool traced() { return trace_all != 0 || debug_on(5); }
 
@@ -293,7 +294,9 @@ int ShareCommObject::GetData(const std::string& request_id, std::string& got_id,
                 break;
             }
             total = static_cast<size_t>(bytes);
-            data.reserve(total);
+            // What the header announces is reserved only up to a few
+            // chunks: a header that lies costs no more than what arrives.
+            data.reserve(std::min(total, kReserveAhead));
         }
         const size_t n = std::min(dataseg::kChunkSize, total - data.size());
         data.insert(data.end(), addr_ + dataseg::kChunk, addr_ + dataseg::kChunk + n);
