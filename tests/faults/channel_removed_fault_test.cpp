@@ -120,9 +120,10 @@ TEST_F(ChannelRemoved, CollectorPipeDeletedIsMadeAgain) {
         // Asked at once: the channel's message or, when the collector was
         // quicker, the rows.
         const RunResult early = c->probe({"--timeout", "3", "DBPAGES"});
-        if (early.status != 0)
+        if (early.status != 0) {
             EXPECT_NE(early.err.find("no collector serves host testhost, type qvx, server SRV"), std::string::npos)
                 << early.err;
+        }
         // Made again when the service's current wait ends.
         const double cpu_before = cpu_seconds(c->proc.pid);
         struct stat st{};
