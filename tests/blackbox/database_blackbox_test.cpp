@@ -356,7 +356,8 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
     const std::vector<Row> waits = nupa_rows(out, "LOCKWAIT");
     ASSERT_EQ(waits.size(), 1u) << out;
     EXPECT_EQ(waits[0].at("waiting"), "0");
-    const Row* items = find_row(nupa_rows(out, "RELSIZE"), "relname", "items");
+    const std::vector<Row> sizes = nupa_rows(out, "RELSIZE");
+    const Row* items = find_row(sizes, "relname", "items");
     ASSERT_NE(items, nullptr) << out;
     EXPECT_EQ(items->at("schema_name"), "shop");
 }
