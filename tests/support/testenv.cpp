@@ -1,11 +1,9 @@
 #include "support/testenv.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -84,90 +82,65 @@ std::string read_file(const std::string& path) {
 
 std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string cur;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) lines.push_back(cur);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
 namespace {
-void drain(int fd, std::string& into) {
-    char buf[4096];
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) into.append(buf, static_cast<size_t>(n));
-}
-// The argument and environment vectors of a program to run (PATH added
-// when the environment has none).
-struct ExecText {
-    std::vector<std::string> argv_text, env_text;
+// Starts exe in cwd with exactly env (PATH added when it has none) and the
+// three standard descriptors given (opened close-on-exec, so that no other
+// copy reaches the program); a child that cannot get there exits
+// with 126, one that cannot execute with 127.
+pid_t start(const std::string& exe, const std::vector<std::string>& args,
+            const std::map<std::string, std::string>& env, const std::string& cwd, int in, int out, int err) {
+    std::vector<std::string> env_text, argv_text{exe};
+    if (!env.count("PATH")) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+    for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
-    ExecText(const std::string& exe, const std::vector<std::string>& args,
-             const std::map<std::string, std::string>& env) {
-        if (!env.count("PATH")) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
-        for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
-        for (auto& e : env_text) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        argv_text.push_back(exe);
-        argv_text.insert(argv_text.end(), args.begin(), args.end());
-        for (auto& a : argv_text) argv.push_back(a.data());
-        argv.push_back(nullptr);
+    for (auto& a : argv_text) argv.push_back(a.data());
+    for (auto& e : env_text) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if ((!cwd.empty() && chdir(cwd.c_str()) != 0) || in < 0 || out < 0 || err < 0) _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        execve(exe.c_str(), argv.data(), envp.data());
+        _exit(127);
     }
-};
+    return pid;
+}
+
+int exit_status(int wstatus) { return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1; }
 } // namespace
 
 RunResult run_program(const std::string& exe, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& cwd,
                       int timeout_s) {
     int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
-
-    ExecText text(exe, args, env);
-    char** argv = text.argv.data();
-    char** envp = text.envp.data();
-
-    pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-        dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
-        close(out_pipe[0]);
-        close(err_pipe[0]);
-        close(out_pipe[1]);
-        close(err_pipe[1]);
-        int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, 0);
-        execve(exe.c_str(), argv, envp);
-        _exit(127);
-    }
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = start(exe, args, env, cwd, devnull, out_pipe[1], err_pipe[1]);
+    close(devnull);
     close(out_pipe[1]);
     close(err_pipe[1]);
 
     RunResult r;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    bool out_open = true, err_open = true;
-    while (out_open || err_open) {
-        pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0},
-                         {err_open ? err_pipe[0] : -1, POLLIN, 0}};
-        int n = poll(fds, 2, 200);
-        if (n > 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (poll(fds, 2, 200) > 0) {
             for (int i = 0; i < 2; ++i) {
-                if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-                    std::string& into = i == 0 ? r.out : r.err;
-                    char buf[4096];
-                    ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
-                    if (got > 0)
-                        into.append(buf, static_cast<size_t>(got));
-                    else
-                        (i == 0 ? out_open : err_open) = false;
-                }
+                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                char buf[4096];
+                const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
+                if (got > 0) (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(got));
+                else fds[i].fd = -1;
             }
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -177,64 +150,56 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
-    drain(out_pipe[0], r.out);
-    drain(err_pipe[0], r.err);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    if (WIFEXITED(wstatus)) {
-        r.status = WEXITSTATUS(wstatus);
-    } else if (WIFSIGNALED(wstatus)) {
-        r.signal = WTERMSIG(wstatus);
-    }
+    r.status = exit_status(wstatus);
+    if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
     return r;
 }
 
 Spawned spawn_program(const std::string& exe, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& cwd) {
-    ExecText text(exe, args, env);
-    char** argv = text.argv.data();
-    char** envp = text.envp.data();
-    const std::string out = cwd + "/stdout.txt", err = cwd + "/stderr.txt";
-
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open((cwd + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open((cwd + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     Spawned p;
-    p.pid = fork();
-    if (p.pid < 0) throw std::runtime_error("fork failed");
-    if (p.pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int n = open("/dev/null", O_RDONLY);
-        if (o < 0 || e < 0 || n < 0) _exit(126);
-        dup2(n, 0);
-        dup2(o, 1);
-        dup2(e, 2);
-        execve(exe.c_str(), argv, envp);
-        _exit(127);
-    }
+    p.pid = start(exe, args, env, cwd, in, out, err);
+    for (int fd : {in, out, err}) close(fd);
     return p;
 }
 
 int wait_program(Spawned& p, int timeout_s) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    int wstatus = 0;
-    for (;;) {
-        pid_t r = waitpid(p.pid, &wstatus, WNOHANG);
-        if (r == p.pid) break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(p.pid, SIGKILL);
-            waitpid(p.pid, &wstatus, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const int status = wait_child(p.pid, timeout_s);
     p.pid = -1;
-    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    return status;
 }
 
-bool wait_for_text(const std::string& path, const std::string& text, int timeout_s) {
+int wait_child(int pid, int timeout_s) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wstatus, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return exit_status(wstatus);
+}
+
+int dead_pid() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+bool wait_for_text(const std::string& path, const std::string& text, int timeout_s, size_t from) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (read_file(path).find(text) != std::string::npos) return true;
+        const std::string content = read_file(path);
+        if (content.size() > from && content.find(text, from) != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;

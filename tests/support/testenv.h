@@ -2,6 +2,7 @@
 // changes and running a built program in a directory of its own.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -74,8 +75,15 @@ Spawned spawn_program(const std::string& exe, const std::vector<std::string>& ar
 // Waits for it to end (killing it after timeout_s); the exit status, or -1
 // when a signal ended it.
 int wait_program(Spawned& p, int timeout_s);
-// Waits until the file holds the text; false after timeout_s.
-bool wait_for_text(const std::string& path, const std::string& text, int timeout_s);
+// Waits until the file holds the text somewhere after its first `from`
+// bytes; false after timeout_s.
+bool wait_for_text(const std::string& path, const std::string& text, int timeout_s, size_t from = 0);
+
+// Waits for a forked child (killing it after timeout_s); its exit status,
+// or -1 when a signal ended it or it had to be killed.
+int wait_child(int pid, int timeout_s = 20);
+// The id of a process that has just ended.
+int dead_pid();
 
 // Path of a program built into build/bin.
 std::string bin_path(const std::string& name);

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +12,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "runtime/settings.h"
@@ -58,17 +58,25 @@ protected:
         comm_sleep = [this](unsigned s) { sleeps += static_cast<int>(s); };
     }
     void TearDown() override {
+        if (w >= 0) ::close(w);
         reset_pipe_channel();
         qvxtest::reset_collector_state();
     }
 
-    // A writer on the collector pipe, as an agent would open it.
-    int writer(const comm_anchor* a) { return ::open(a->coll_pipe.c_str(), O_WRONLY | O_NONBLOCK); }
-    void feed(int fd, const Bytes& b) { ASSERT_EQ(::write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
+    // The collector end, and a writer on its pipe as an agent would open it.
+    void open_collector() {
+        c = init_collector();
+        ASSERT_NE(c, nullptr);
+        w = ::open(c->coll_pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(w, 0);
+    }
+    void feed(const Bytes& b) { ASSERT_EQ(::write(w, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
 
     qvxtest::TempDir dir;
     qvxtest::ScopedEnv env;
     int sleeps = 0;
+    comm_anchor* c = nullptr;
+    int w = -1;
 };
 
 // ------------------------------------------------------------ records
@@ -92,11 +100,9 @@ TEST_F(PipeChannel, StreamHeaderLayoutByteByByte) {
     int32_t rows, len;
     std::memcpy(&rows, h.data(), 4);
     std::memcpy(&len, h.data() + 4, 4);
-    EXPECT_EQ(rows, 0x01020304);
-    EXPECT_EQ(len, -2);
+    EXPECT_EQ(std::tie(rows, len), std::make_tuple(0x01020304, -2));
     const stream_header back = parse_header(h.data());
-    EXPECT_EQ(back.rows, 0x01020304);
-    EXPECT_EQ(back.len, -2);
+    EXPECT_EQ(std::tie(back.rows, back.len), std::make_tuple(0x01020304, -2));
 }
 
 TEST_F(PipeChannel, TimeoutValueFromEnvironment) {
@@ -145,8 +151,7 @@ TEST_F(PipeChannel, PipeNames) {
 // -------------------------------------------------------- collector get
 
 TEST_F(PipeChannel, CollectorReadsRequestWithParameters) {
-    comm_anchor* c = init_collector();
-    ASSERT_NE(c, nullptr);
+    open_collector();
     EXPECT_EQ(c->anchor_type, 'C');
     struct stat st{};
     ASSERT_EQ(::stat(c->coll_pipe.c_str(), &st), 0);
@@ -156,9 +161,7 @@ TEST_F(PipeChannel, CollectorReadsRequestWithParameters) {
     EXPECT_EQ(get_probe_reqs(c), nullptr);
     EXPECT_EQ(c->error_code, 0);
 
-    const int w = writer(c);
-    ASSERT_GE(w, 0);
-    feed(w, serialize_request("CURA", "/reply/path", {"A", "B"}));
+    feed(serialize_request("CURA", "/reply/path", {"A", "B"}));
     curs_list* b = get_probe_reqs(c);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->name, "CURA");
@@ -166,102 +169,91 @@ TEST_F(PipeChannel, CollectorReadsRequestWithParameters) {
     EXPECT_EQ(c->probe_pipe, "/reply/path");
     EXPECT_EQ(b->rows, 0);
     EXPECT_EQ(c->parm_count, 4);  // A, B and the two closing zeros
-    EXPECT_EQ(c->parms[0], "A");
-    EXPECT_EQ(c->parms[1], "B");
-    EXPECT_EQ(c->parms[2], "");
-    EXPECT_EQ(c->parms[3], "");
+    EXPECT_EQ(std::vector<std::string>(c->parms.begin(), c->parms.begin() + 4),
+              (std::vector<std::string>{"A", "B", "", ""}));
 
     // The next request replaces the parameters of the previous one.
-    feed(w, serialize_request("CURB", "/r2", {}));
+    feed(serialize_request("CURB", "/r2", {}));
     b = get_probe_reqs(c);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->name, "CURB");
     EXPECT_EQ(c->parm_count, 2);
     EXPECT_EQ(c->parms[0], "");
-    ::close(w);
     term_comm(c);
     EXPECT_FALSE(dir.exists("col_SRV_zeb_pipe")) << "term removes the collector pipe";
 }
 
 TEST_F(PipeChannel, CollectorRefusesGarbageLengths) {
-    comm_anchor* c = init_collector();
-    ASSERT_NE(c, nullptr);
-    const int w = writer(c);
-    ASSERT_GE(w, 0);
+    open_collector();
 
     // 300 is the longest accepted request.
     const std::string path(300 - 4 - 4 - 1 - 2, 'p');
     const Bytes at300 = serialize_request("CUR3", path, {});
     ASSERT_EQ(at300.size(), 300u);
-    feed(w, at300);
+    feed(at300);
     curs_list* b = get_probe_reqs(c);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(c->probe_pipe, path);
 
     // 301 is refused and dropped whole; the next request is served.
     Bytes at301 = raw_request(301, 4, std::string("CUR4") + std::string(301 - 8, 'q'));
-    feed(w, at301);
+    feed(at301);
     std::string out = qvxtest::captured([&] { EXPECT_EQ(get_probe_reqs(c), nullptr); });
     EXPECT_TRUE(qvxtest::has(out, "request length error, size=301")) << out;
     EXPECT_EQ(c->error_code, 0);
-    feed(w, serialize_request("OK", "/r", {}));
+    feed(serialize_request("OK", "/r", {}));
     b = get_probe_reqs(c);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->name, "OK");
 
     // Negative and too short lengths.
     for (int len : {-1, 0, 3, 7}) {
-        feed(w, raw_request(len, 1, "X"));
+        feed(raw_request(len, 1, "X"));
         qvxtest::captured([&] { EXPECT_EQ(get_probe_reqs(c), nullptr) << "len " << len; });
         unsigned char junk[64];
         while (::read(c->coll_fd.get(), junk, sizeof junk) > 0) {}
     }
 
-    // A name of 9 characters, and of none.
-    for (int name_len : {9, 0, -3}) {
-        feed(w, raw_request(4 + 9 + 2 + 2, name_len, std::string("ABCDEFGHI") + std::string(4, '\0')));
+    // A name of 9 characters, of none, one that a zero byte ends at once,
+    // and a path with no terminating zero inside the record.
+    const std::string name_error = "Pipe cursor length error. Pipe=" + c->coll_pipe;
+    const std::pair<Bytes, std::string> refused[] = {
+        {raw_request(4 + 9 + 2 + 2, 9, std::string("ABCDEFGHI") + std::string(4, '\0')), name_error},
+        {raw_request(4 + 9 + 2 + 2, 0, std::string("ABCDEFGHI") + std::string(4, '\0')), name_error},
+        {raw_request(4 + 9 + 2 + 2, -3, std::string("ABCDEFGHI") + std::string(4, '\0')), name_error},
+        {raw_request(4 + 2 + 2 + 2, 2, std::string("\0A", 2) + std::string(4, '\0')), name_error},
+        {raw_request(10, 2, "ABcdef"), "Pipe read error. Pipe=" + c->coll_pipe},
+    };
+    for (const auto& [request, error] : refused) {
+        feed(request);
         EXPECT_EQ(get_probe_reqs(c), nullptr);
         EXPECT_EQ(c->error_code, 4);
-        EXPECT_EQ(c->error_text, "Pipe cursor length error. Pipe=" + c->coll_pipe) << name_len;
+        EXPECT_EQ(c->error_text, error);
     }
-
-    // A name that a zero byte ends at once names nothing either.
-    feed(w, raw_request(4 + 2 + 2 + 2, 2, std::string("\0A", 2) + std::string(4, '\0')));
-    EXPECT_EQ(get_probe_reqs(c), nullptr);
-    EXPECT_EQ(c->error_text, "Pipe cursor length error. Pipe=" + c->coll_pipe);
-
-    // A path with no terminating zero inside the record.
-    feed(w, raw_request(10, 2, "ABcdef"));
-    EXPECT_EQ(get_probe_reqs(c), nullptr);
-    EXPECT_EQ(c->error_code, 4);
-    EXPECT_EQ(c->error_text, "Pipe read error. Pipe=" + c->coll_pipe);
 
     // More parameters than slots: the slots are filled, nothing overruns.
     std::string many;
     for (int i = 0; i < 60; ++i) many += std::string(1, static_cast<char>('a' + i % 26)) + '\0';
     const Bytes req = raw_request(static_cast<int>(4 + 1 + 2 + many.size() + 2), 1,
                                   std::string("Z") + "p" + '\0' + many + std::string(2, '\0'));
-    feed(w, req);
+    feed(req);
     ASSERT_NE(get_probe_reqs(c), nullptr);
     EXPECT_EQ(c->parm_count, kParmSlots);
     EXPECT_EQ(c->parms[39], "n");
-    ::close(w);
     term_comm(c);
 }
 
 TEST_F(PipeChannel, CollectorRecreatesVanishedPipe) {
-    comm_anchor* c = init_collector();
+    c = init_collector();
     ASSERT_NE(c, nullptr);
     ::unlink(c->coll_pipe.c_str());
     c->probe_pipe = c->coll_pipe;  // its own pipe stands in for the reply path
     EXPECT_EQ(get_probe_reqs(c), nullptr);
     EXPECT_EQ(c->error_code, 0);
     EXPECT_EQ(::access(c->coll_pipe.c_str(), F_OK), 0) << "the pipe is made again";
-    const int w = writer(c);
-    ASSERT_GE(w, 0);
-    feed(w, serialize_request("NEW", "/r", {}));
+    w = ::open(c->coll_pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    feed(serialize_request("NEW", "/r", {}));
     ASSERT_NE(get_probe_reqs(c), nullptr);
-    ::close(w);
     term_comm(c);
 }
 
@@ -334,11 +326,11 @@ TEST_F(PipeChannel, AgentTimesOutWhenNobodyAnswers) {
 TEST_F(PipeChannel, AgentRefusesGarbageReplies) {
     comm_anchor* p = init_probe();
     ASSERT_NE(p, nullptr);
-    const int w = ::open(p->probe_pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    w = ::open(p->probe_pipe.c_str(), O_WRONLY | O_NONBLOCK);
     ASSERT_GE(w, 0);
     auto header = [&](int32_t rows, int32_t len) {
         const auto h = serialize_header({rows, len});
-        feed(w, Bytes(h.begin(), h.end()));
+        feed(Bytes(h.begin(), h.end()));
     };
     curs_list b;
     for (auto [rows, len] : {std::pair{-1, 10}, std::pair{2, -4}, std::pair{0x7fffffff, 0x7fffffff}}) {
@@ -348,19 +340,18 @@ TEST_F(PipeChannel, AgentRefusesGarbageReplies) {
     }
     // Fewer row bytes than announced: the wait runs out.
     header(2, 4);
-    feed(w, bytes("abcd"));
+    feed(bytes("abcd"));
     EXPECT_EQ(read_reply(p, b), 1);
     EXPECT_EQ(p->error_text, "Data Collector Wait Timeout. Is collector still there?");
     // 200 MB announced, four bytes sent: the buffer holds one slice at most.
     header(200, 1 << 20);
-    feed(w, bytes("abcd"));
+    feed(bytes("abcd"));
     EXPECT_EQ(read_reply(p, b), 1);
     EXPECT_LE(b.data.capacity(), size_t{1} << 20);
     // A short header alone.
-    feed(w, bytes("abc"));
+    feed(bytes("abc"));
     EXPECT_EQ(read_reply(p, b), 1);
     EXPECT_EQ(p->error_text, "Data Collector Wait Timeout. Wait Time=1");
-    ::close(w);
     term_comm(p);
 }
 
@@ -487,18 +478,9 @@ TEST_F(PipeChannel, RoundTripWithForkedAgent) {
     });
     int second = serve(c, 2, parms_seen, [&](curs_list& b) { names.push_back(b.name); });
 
-    int status = 0;
-    for (int i = 0; i < 500 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (::waitpid(pid, &status, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        FAIL() << "agent did not finish";
-    }
+    EXPECT_EQ(qvxtest::wait_child(pid, 5), 0) << "agent check that failed";
     EXPECT_EQ(first, 2);
     EXPECT_EQ(second, 2);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "agent check that failed";
     EXPECT_EQ(names, (std::vector<std::string>{"CURA", "CURB", "CURA", "CURB"}));
     // Non-empty slots only, then the two closing zeros; the resent
     // requests still carry the first parameters.
@@ -527,14 +509,11 @@ TEST_F(PipeChannel, DispatcherWordsAndChannelChoice) {
     EXPECT_EQ(qvxcomm("term", c).anchor, nullptr);
     EXPECT_NE(::access(pipe.c_str(), F_OK), 0);
 
-    env.unset("COLL_USESHM");
-    EXPECT_TRUE(comm_uses_shm());
-    env.set("COLL_USESHM", "1yes");
-    EXPECT_TRUE(comm_uses_shm());
-    env.set("COLL_USESHM", "0");
-    EXPECT_FALSE(comm_uses_shm());
-    env.set("COLL_USESHM", "no");
-    EXPECT_FALSE(comm_uses_shm());
+    EXPECT_TRUE(comm_uses_shm()) << "unset";
+    for (const auto& [value, shm] : {std::pair{"1yes", true}, std::pair{"0", false}, std::pair{"no", false}}) {
+        env.set("COLL_USESHM", value);
+        EXPECT_EQ(comm_uses_shm(), shm) << value;
+    }
 }
 
 TEST_F(PipeChannel, DispatcherReentryGuard) {

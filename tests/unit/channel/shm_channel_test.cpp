@@ -5,10 +5,8 @@
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -16,7 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "channel/serve_wait.h"
@@ -44,26 +42,6 @@ std::string text_at(const unsigned char* base, size_t off, size_t width) {
 
 std::string padded(const std::string& s, size_t width) { return s + std::string(width - s.size(), '\0'); }
 
-// Waits for a forked child; its exit status, or -1 when it had to be killed.
-int wait_child(pid_t pid, int seconds = 20) {
-    int status = 0;
-    for (int i = 0; i < seconds * 100; ++i) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return -1;
-}
-
-// A process id that no longer runs.
-pid_t dead_pid() {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 class ShmChannel : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -78,9 +56,16 @@ protected:
     void TearDown() override {
         reset_shm_channel();
         qvxtest::reset_collector_state();
+        expect_all_removed();
+    }
+    void expect_all_removed() {
         for (int id : segments) EXPECT_FALSE(segment_exists(id)) << "segment " << id << " left behind";
         for (int id : semsets) EXPECT_FALSE(semset_exists(id)) << "semaphore set " << id << " left behind";
     }
+    // The collector end's read of the request segment, into the members.
+    int get_request() { return shm_request_object()->GetRequest(name, got_id, got_params, got_text, 1); }
+    // The agent end's read of the data segment, into the members.
+    int get_data(const std::string& id) { return shm_data_object()->GetData(id, got_id, rows, len, data, 1); }
 
     // Establishes the channel and notes its objects for the leak check.
     void establish() {
@@ -102,6 +87,10 @@ protected:
     qvxtest::ScopedEnv env;
     std::set<int> segments;
     std::set<int> semsets;
+    std::string name, got_id, got_text;
+    std::vector<std::string> got_params;
+    int32_t rows = 0, len = 0;
+    Bytes data;
 };
 
 // ------------------------------------------------------------ layouts
@@ -147,10 +136,8 @@ TEST_F(ShmChannel, RequestSegmentLayout) {
     EXPECT_EQ(semval(shm_request_object()->SemId(), 1), 1);
 
     // The collector end sees the same request and frees the segment.
-    std::string name, got_id, got_text;
-    std::vector<std::string> got_params;
     shm_put32(req(), 4, 5);
-    ASSERT_EQ(shm_request_object()->GetRequest(name, got_id, got_params, got_text, 1), 0);
+    ASSERT_EQ(get_request(), 0);
     EXPECT_EQ(name, "ABCDEFGHIJKLMN");
     EXPECT_EQ(got_id, id);
     EXPECT_EQ(got_text, text);
@@ -165,8 +152,8 @@ TEST_F(ShmChannel, RequestSegmentLayout) {
 TEST_F(ShmChannel, DataSegmentLayoutAndEmptyReply) {
     establish();
     ShareCommObject* d = shm_data_object();
-    const Bytes rows{'a', 'b', 'c', 'd', 'e', 'f'};
-    ASSERT_EQ(d->SendData("REQ-1", 2, 3, rows, 1), 0);
+    const Bytes sent{'a', 'b', 'c', 'd', 'e', 'f'};
+    ASSERT_EQ(d->SendData("REQ-1", 2, 3, sent, 1), 0);
     EXPECT_EQ(shm_get32(dat(), 4), 0);
     EXPECT_EQ(shm_get32(dat(), 8), 0);
     EXPECT_EQ(shm_get32(dat(), 12), 0) << "reader not done yet";
@@ -176,14 +163,8 @@ TEST_F(ShmChannel, DataSegmentLayoutAndEmptyReply) {
     EXPECT_EQ(text_at(dat(), 76, 8), padded("abcdef", 8));
     EXPECT_NE(shm_get32(req(), 30888), -1) << "a reply is pending";
 
-    std::string got;
-    int32_t r = 0, l = 0;
-    Bytes data;
-    ASSERT_EQ(d->GetData("REQ-1", got, r, l, data, 1), 0);
-    EXPECT_EQ(got, "REQ-1");
-    EXPECT_EQ(r, 2);
-    EXPECT_EQ(l, 3);
-    EXPECT_EQ(data, rows);
+    ASSERT_EQ(get_data("REQ-1"), 0);
+    EXPECT_EQ(std::tie(got_id, rows, len, data), std::make_tuple("REQ-1", 2, 3, sent));
     EXPECT_EQ(shm_get32(dat(), 12), 1);
     EXPECT_EQ(shm_get32(req(), 30888), -1);
 
@@ -192,10 +173,8 @@ TEST_F(ShmChannel, DataSegmentLayoutAndEmptyReply) {
     EXPECT_EQ(shm_get32(dat(), 68), 0);
     EXPECT_EQ(shm_get32(dat(), 72), 17);
     EXPECT_EQ(text_at(dat(), 76, 6), padded("NONE", 6));
-    ASSERT_EQ(d->GetData("REQ-2", got, r, l, data, 1), 0);
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(l, 17);
-    EXPECT_TRUE(data.empty());
+    ASSERT_EQ(get_data("REQ-2"), 0);
+    EXPECT_EQ(std::tie(rows, len, data), std::make_tuple(0, 17, Bytes{}));
 }
 
 // -------------------------------------------------------------- id file
@@ -225,7 +204,7 @@ TEST_F(ShmChannel, IdFileCreatedThenAttachedByASecondProcess) {
         shut_comm();
         ::_exit(0);
     }
-    EXPECT_EQ(wait_child(pid), 0);
+    EXPECT_EQ(qvxtest::wait_child(pid), 0);
     EXPECT_EQ(shm_get32(req(), 0), 1) << "the child detached";
     EXPECT_TRUE(segment_exists(req_shm)) << "not the last one out";
 }
@@ -243,7 +222,7 @@ TEST_F(ShmChannel, StaleOrBrokenIdFilesAreReplaced) {
     old_d->Abandon();
     old_r.reset();
     old_d.reset();
-    const std::string dead = std::to_string(dead_pid());
+    const std::string dead = std::to_string(qvxtest::dead_pid());
     const std::string line = std::to_string(old_segs[0]) + " " + std::to_string(old_sems[0]) + " " +
                              std::to_string(old_segs[1]) + " " + std::to_string(old_sems[1]) + "\n";
     std::ofstream(id_path()) << "-1 " << dead << " " << line;
@@ -281,7 +260,7 @@ TEST_F(ShmChannel, SymlinkedLockFileIsRefused) {
         qvxtest::captured([] { qvxcomm("initsm"); });
         ::_exit(0);
     }
-    EXPECT_EQ(wait_child(pid), 8);
+    EXPECT_EQ(qvxtest::wait_child(pid), 8);
 }
 
 // ------------------------------------------------------------ late rules
@@ -291,10 +270,7 @@ TEST_F(ShmChannel, LateRequestsAndStaleReplies) {
     std::string id;
     ASSERT_EQ(shm_request_object()->SendRequest("CUR", {}, id, nullptr, 1), 0);
     shm_put32(req(), reqseg::kWriteTime, static_cast<int32_t>(std::time(nullptr) - 46));
-    std::string name, got_id, text;
-    std::vector<std::string> params;
-    std::string out = qvxtest::captured(
-        [&] { EXPECT_EQ(shm_request_object()->GetRequest(name, got_id, params, text, 1), -1); });
+    std::string out = qvxtest::captured([&] { EXPECT_EQ(get_request(), -1); });
     EXPECT_TRUE(qvxtest::has(out, "Request '" + id + "' received too late to process")) << out;
     EXPECT_EQ(semval(shm_request_object()->SemId(), 0), 1) << "the segment is free again";
 
@@ -342,14 +318,11 @@ TEST_F(ShmChannel, GarbageInTheSegments) {
     qvxcomm2("term", c);
 
     // Replies with impossible sizes are dropped whole.
-    for (auto [rows, len] : {std::pair{-5, 10}, std::pair{3, -1}, std::pair{0x7fffffff, 0x7fffffff}}) {
-        shm_put32(dat(), dataseg::kRows, rows);
-        shm_put32(dat(), dataseg::kLen, len);
+    for (auto [bad_rows, bad_len] : {std::pair{-5, 10}, std::pair{3, -1}, std::pair{0x7fffffff, 0x7fffffff}}) {
+        shm_put32(dat(), dataseg::kRows, bad_rows);
+        shm_put32(dat(), dataseg::kLen, bad_len);
         ASSERT_EQ(shm_data_object()->SemOp(kSemFilled, 1, 0), 0);
-        std::string got;
-        int32_t r = 0, l = 0;
-        Bytes data;
-        qvxtest::captured([&] { EXPECT_EQ(shm_data_object()->GetData("X", got, r, l, data, 1), -1); });
+        qvxtest::captured([&] { EXPECT_EQ(get_data("X"), -1); });
         EXPECT_TRUE(data.empty());
         EXPECT_EQ(semval(shm_data_object()->SemId(), 1), 0);
     }
@@ -388,9 +361,7 @@ TEST_F(ShmChannel, ObjectsRemovedUnderTheCollector) {
     const int old_seg = shm_request_object()->ShmId();
     ASSERT_EQ(std::system(("ipcrm -s " + std::to_string(old_set)).c_str()), 0);
 
-    std::string name, id, text;
-    std::vector<std::string> params;
-    qvxtest::captured([&] { EXPECT_EQ(shm_request_object()->GetRequest(name, id, params, text, 1), -1); });
+    qvxtest::captured([&] { EXPECT_EQ(get_request(), -1); });
     EXPECT_FALSE(shm_request_object()->IsGood());
     EXPECT_EQ(shm_wait_for_request(0.1), RequestWait::posted) << "the next get is to find out";
 
@@ -466,7 +437,7 @@ TEST_F(ShmChannel, RoundTripWithForkedAgent) {
         EXPECT_EQ(c->error_code, 0) << c->error_text;
         ++served;
     }
-    EXPECT_EQ(wait_child(pid), 0) << "agent check that failed";
+    EXPECT_EQ(qvxtest::wait_child(pid), 0) << "agent check that failed";
     EXPECT_EQ(names, (std::vector<std::string>{"BIG", "EMPTY"}));
     const std::vector<std::string> want{"P1", "P4", "", ""};
     for (const auto& p : parms) EXPECT_EQ(p, want);
@@ -476,8 +447,7 @@ TEST_F(ShmChannel, RoundTripWithForkedAgent) {
     qvxcomm("term", c);
     EXPECT_EQ(qvxcomm("shut").code, 0);
     EXPECT_EQ(shm_request_object(), nullptr);
-    for (int id : segments) EXPECT_FALSE(segment_exists(id));
-    for (int id : semsets) EXPECT_FALSE(semset_exists(id));
+    expect_all_removed();
 }
 
 TEST_F(ShmChannel, KilledPeerDoesNotKeepObjectsAlive) {
@@ -487,11 +457,10 @@ TEST_F(ShmChannel, KilledPeerDoesNotKeepObjectsAlive) {
         forget_shm_channel_after_fork();
         ::_exit(InitShare(env_vars.serverid) == 0 ? 0 : 1);  // leaves without detaching
     }
-    ASSERT_EQ(wait_child(pid), 0);
+    ASSERT_EQ(qvxtest::wait_child(pid), 0);
     EXPECT_EQ(shm_get32(req(), 0), 2) << "its count stays";
     shut_comm();
-    for (int id : segments) EXPECT_FALSE(segment_exists(id));
-    for (int id : semsets) EXPECT_FALSE(semset_exists(id));
+    expect_all_removed();
 }
 
 // ------------------------------------------------------------ dispatcher

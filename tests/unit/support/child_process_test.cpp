@@ -65,19 +65,24 @@ protected:
         return std::filesystem::exists(path);
     }
 
+    // A timed run with the given flags; its status and what it wrote to
+    // the standard streams are left in status and out.
+    r_exec_chain timed(const std::string& cmd, const std::string& parms, uint8_t flags, int32_t line_limit = 0,
+                       int time_limit = 5) {
+        execopt o;
+        o.flags = flags;
+        o.line_limit = line_limit;
+        r_exec_chain lines;
+        out = qvxtest::captured([&] { lines = u_exec_timed(cmd, parms, time_limit, o); });
+        status = o.status;
+        return lines;
+    }
+
     qvxtest::ScopedEnv env_;
     qvxtest::TempDir dir_;
+    int32_t status = -1;
+    std::string out;
 };
-
-r_exec_chain timed(const std::string& cmd, const std::string& parms, uint8_t flags, int32_t& status,
-                   int32_t line_limit = 0, int time_limit = 5) {
-    execopt o;
-    o.flags = flags;
-    o.line_limit = line_limit;
-    r_exec_chain lines = u_exec_timed(cmd, parms, time_limit, o);
-    status = o.status;
-    return lines;
-}
 
 TEST_F(ChildProcessTest, ParametersReachTheChildAsTheFlagsSay) {
     const std::string long_parms(1100, 'z');
@@ -103,30 +108,26 @@ TEST_F(ChildProcessTest, ParametersReachTheChildAsTheFlagsSay) {
         {"shell characters: pipe", 0, "x | tr a-z A-Z", {"ARGC=1", "ARG=X"}},
     };
     for (const Case& c : cases) {
-        int32_t status = -1;
         const std::string show = c.parms.find_first_of(";|") == std::string::npos ? "show" : dir_.file("show");
-        EXPECT_EQ(timed(show, c.parms, c.flags, status), c.expected) << c.what;
+        EXPECT_EQ(timed(show, c.parms, c.flags), c.expected) << c.what;
         EXPECT_EQ(status, exec_good) << c.what;
         EXPECT_TRUE(leftovers().empty()) << c.what;
     }
 
     // At most 500 words reach the program, its own name among them.
-    int32_t status = -1;
-    const r_exec_chain lines = timed("show", many_words, 1, status);
+    const r_exec_chain lines = timed("show", many_words, 1);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "argc=499");
 
     // Parameters on standard input larger than a pipe holds: no deadlock.
     const std::string big(300000, 'b');
-    EXPECT_EQ(timed("wc -c", big, 1 | 2, status), r_exec_chain{"300001"});  // with the zero byte
+    EXPECT_EQ(timed("wc -c", big, 1 | 2), r_exec_chain{"300001"});  // with the zero byte
     EXPECT_EQ(status, exec_good);
 }
 
 TEST_F(ChildProcessTest, CommandsNotFoundAreNotStarted) {
     for (const std::string& cmd : std::vector<std::string>{"no_such_command_qvx", "", "/bin/no/such", dir_.path()}) {
-        int32_t status = -1;
-        r_exec_chain lines;
-        const std::string out = qvxtest::captured([&] { lines = timed(cmd, "x", 0, status); });
+        const r_exec_chain lines = timed(cmd, "x", 0);
         EXPECT_TRUE(lines.empty()) << cmd;
         EXPECT_EQ(status, exec_not_created) << cmd;
         EXPECT_TRUE(qvxtest::has(out, "UEX4100S")) << out;
@@ -157,14 +158,12 @@ TEST_F(ChildProcessTest, OutputLinesAndChannels) {
         {"endless output stops at the limit", "yes", "", 0, 4, {"y", "y", "y", "y"}},
     };
     for (const Case& c : cases) {
-        int32_t status = -1;
-        EXPECT_EQ(timed(c.cmd, c.parms, c.flags, status, c.line_limit, 2), c.expected) << c.what;
+        EXPECT_EQ(timed(c.cmd, c.parms, c.flags, c.line_limit, 2), c.expected) << c.what;
         EXPECT_EQ(status, exec_good) << c.what;
         EXPECT_TRUE(leftovers().empty()) << c.what;
     }
 
-    int32_t status = -1;
-    const r_exec_chain cut = timed("printf", "'%9000s\\nx'", 0, status);
+    const r_exec_chain cut = timed("printf", "'%9000s\\nx'", 0);
     ASSERT_EQ(cut.size(), 3u);
     EXPECT_EQ(cut[0], std::string(8192, ' '));
     EXPECT_EQ(cut[1], std::string(808, ' '));
@@ -187,10 +186,8 @@ TEST_F(ChildProcessTest, TimeLimitEndsEvenStubbornChildren) {
          "stubborn", 2.5},
     };
     for (const Case& c : cases) {
-        int32_t status = -1;
-        r_exec_chain lines;
         const auto start = Clock::now();
-        const std::string out = qvxtest::captured([&] { lines = timed("sh", c.parms, 1 | 8, status, 0, 1); });
+        const r_exec_chain lines = timed("sh", c.parms, 1 | 8, 0, 1);
         const std::chrono::duration<double> took = Clock::now() - start;
         EXPECT_EQ(lines, r_exec_chain{c.first_line}) << c.what;
         EXPECT_EQ(status, exec_timed_out) << c.what;
@@ -205,9 +202,8 @@ TEST_F(ChildProcessTest, TimeLimitEndsEvenStubbornChildren) {
 
 TEST_F(ChildProcessTest, ExitStatusIsWaitedForWhileSigchldIsIgnored) {
     std::signal(SIGCHLD, SIG_IGN);
-    int32_t status = -1;
     // The output comes after the child would have been reaped by the kernel.
-    EXPECT_EQ(timed("sh", "-c 'sleep 0.3; echo late'", 1 | 8, status), r_exec_chain{"late"});
+    EXPECT_EQ(timed("sh", "-c 'sleep 0.3; echo late'", 1 | 8), r_exec_chain{"late"});
     EXPECT_EQ(status, exec_good);
     EXPECT_EQ(u_exec("sleep 0.3; echo", "late"), r_exec_chain{"late"});
     EXPECT_EQ(u_shell("sleep 0.3; echo late"), "late");
@@ -233,9 +229,7 @@ TEST_F(ChildProcessTest, ExitStatusIsWaitedForWhileSigchldIsIgnored) {
 TEST_F(ChildProcessTest, ProgramThatCannotBeExecutedIsReported) {
     const std::string junk = dir_.write("junk", "echo no interpreter line\n");
     ::chmod(junk.c_str(), 0755);
-    int32_t status = -1;
-    r_exec_chain lines;
-    const std::string out = qvxtest::captured([&] { lines = timed("junk", "a", 0, status); });
+    const r_exec_chain lines = timed("junk", "a", 0);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(qvxtest::has(out, "UEX4080E")) << out;
     EXPECT_TRUE(qvxtest::has(out, "exec() error, errno=8 Exec format error")) << out;
@@ -251,9 +245,8 @@ TEST_F(ChildProcessTest, ChildrenStartWithCleanSignalsAndDescriptors) {
     sigaddset(&usr1, SIGUSR1);
     ::sigprocmask(SIG_BLOCK, &usr1, &saved);
 
-    int32_t status = -1;
-    const r_exec_chain sigs = timed("grep", "-e SigBlk -e SigIgn /proc/self/status", 0, status);
-    const r_exec_chain fds = timed("ls", "/proc/self/fd", 0, status);  // 3: the directory ls reads
+    const r_exec_chain sigs = timed("grep", "-e SigBlk -e SigIgn /proc/self/status", 0);
+    const r_exec_chain fds = timed("ls", "/proc/self/fd", 0);  // 3: the directory ls reads
     const r_exec_chain fds_shell = u_exec("ls", "/proc/self/fd");
 
     ::sigprocmask(SIG_SETMASK, &saved, nullptr);
@@ -271,16 +264,15 @@ TEST_F(ChildProcessTest, ChildrenStartWithCleanSignalsAndDescriptors) {
 }
 
 TEST_F(ChildProcessTest, UnwaitedChildrenLeaveNoZombies) {
-    int32_t status = -1;
     const std::string touched = dir_.file("touched");
-    EXPECT_TRUE(timed("touch", touched, 1 | 8 | 128, status).empty());
+    EXPECT_TRUE(timed("touch", touched, 1 | 8 | 128).empty());
     EXPECT_EQ(status, exec_good);
     EXPECT_TRUE(no_children_left());
     EXPECT_TRUE(wait_for_file(touched));
 
     // Parameters on standard input reach a child nobody waits for.
     const std::string fed = dir_.file("fed");
-    EXPECT_TRUE(timed("sh -c 'cat > " + fed + "'", "hello", 1 | 2 | 128, status).empty());
+    EXPECT_TRUE(timed("sh -c 'cat > " + fed + "'", "hello", 1 | 2 | 128).empty());
     EXPECT_TRUE(no_children_left());
     ASSERT_TRUE(wait_for_file(fed));
     for (int i = 0; i < 100 && qvxtest::read_file(fed).size() < 6; ++i)
@@ -445,14 +437,13 @@ TEST_F(ChildProcessTest, ProgramsAreFoundOnTheBinPathFirst) {
     ::chmod(own.c_str(), 0755);
     const std::string other = dir_.write("other/seq", "#!/bin/sh\necho other seq\n");
     ::chmod(other.c_str(), 0644);
-    int32_t status = -1;
-    EXPECT_EQ(timed("seq", "3", 0, status), r_exec_chain{"own seq"});
+    EXPECT_EQ(timed("seq", "3", 0), r_exec_chain{"own seq"});
 
     // The search path is taken once; a changed one counts after a reset.
     env_.set("COLL_BINPATH", dir_.file("other"));
-    EXPECT_EQ(timed("seq", "3", 0, status), r_exec_chain{"own seq"});
+    EXPECT_EQ(timed("seq", "3", 0), r_exec_chain{"own seq"});
     reset_child_processes();
-    EXPECT_EQ(timed("seq", "2", 0, status), (r_exec_chain{"1", "2"}));
+    EXPECT_EQ(timed("seq", "2", 0), (r_exec_chain{"1", "2"}));
     EXPECT_EQ(exec::find_program(other), "");
     EXPECT_EQ(exec::find_program(own), own);
 }
@@ -460,10 +451,7 @@ TEST_F(ChildProcessTest, ProgramsAreFoundOnTheBinPathFirst) {
 TEST_F(ChildProcessTest, ChildrenThatStopReadingOrLeaveHelpersBehind) {
     // A child that reads none of a large input: the write fails, the
     // collector is not ended by SIGPIPE.
-    int32_t status = -1;
-    r_exec_chain lines;
-    std::string out = qvxtest::captured([&] { lines = timed("true", std::string(300000, 'q'), 1 | 2, status); });
-    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(timed("true", std::string(300000, 'q'), 1 | 2).empty());
     EXPECT_EQ(status, exec_good);
     EXPECT_TRUE(qvxtest::has(out, "UEX6900W")) << out;
     EXPECT_TRUE(qvxtest::has(out, "Unable to write to un-named pipe")) << out;
@@ -471,15 +459,14 @@ TEST_F(ChildProcessTest, ChildrenThatStopReadingOrLeaveHelpersBehind) {
     // A helper left running in the background keeps the pipe open: the
     // run ends with its child all the same.
     const auto start = Clock::now();
-    EXPECT_EQ(timed("sh", "-c 'echo a; sleep 2 & echo b'", 1 | 8, status, 0, 1), (r_exec_chain{"a", "b"}));
+    EXPECT_EQ(timed("sh", "-c 'echo a; sleep 2 & echo b'", 1 | 8, 0, 1), (r_exec_chain{"a", "b"}));
     EXPECT_EQ(status, exec_good);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
 }
 
 TEST_F(ChildProcessTest, TracesAndKeptFilesFollowTheDebugLevels) {
     my_trace_all[5] = 1;
-    int32_t status = -1;
-    std::string out = qvxtest::captured([&] { timed("show", "x y", 1 | 4 | 16, status); });
+    timed("show", "x y", 1 | 4 | 16);
     for (const char* text : {"UEX4010T", "Time limit=5, cmd=show. parms=x y", "Parm 1 @", "Child pid= ",
                              "finished in 0 seconds"})
         EXPECT_TRUE(qvxtest::has(out, text)) << text << "\n" << out;
@@ -487,7 +474,7 @@ TEST_F(ChildProcessTest, TracesAndKeptFilesFollowTheDebugLevels) {
 
     // Debug level 9 keeps the temporary files for a look afterwards.
     my_trace_all[9] = 1;
-    qvxtest::captured([&] { timed("show", "x y", 1 | 4 | 16 | 64, status); });
+    timed("show", "x y", 1 | 4 | 16 | 64);
     std::vector<std::string> kept = leftovers();
     ASSERT_EQ(kept.size(), 2u);
     std::sort(kept.begin(), kept.end());
