@@ -1,5 +1,7 @@
 #include "support/testenv.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <fcntl.h>
 #include <chrono>
@@ -203,6 +205,12 @@ bool wait_for_text(const std::string& path, const std::string& text, int timeout
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
+}
+
+std::string sqlite(const std::string& db, const std::string& sql) {
+    const RunResult r = run_program("/usr/bin/sqlite3", {"-cmd", ".timeout 5000", db, sql}, {}, "");
+    EXPECT_EQ(r.status, 0) << sql << ": " << r.err;
+    return r.out.substr(0, r.out.find_last_not_of('\n') + 1);
 }
 
 std::string bin_path(const std::string& name) { return std::string(QVX_BIN_DIR) + "/" + name; }
