@@ -90,6 +90,11 @@ int dead_pid();
 // failure counts against the test.
 std::string sqlite(const std::string& db, const std::string& sql);
 
+// Whether a System V shared-memory segment, or semaphore set, of that id
+// is still there.
+bool segment_exists(int id);
+bool semset_exists(int id);
+
 // Path of a program built into build/bin.
 std::string bin_path(const std::string& name);
 
