@@ -110,8 +110,7 @@ TEST(CheckBlackbox, ConnectPreparesEverySelectWithoutRunningIt) {
               "  interval 30;\n"
               "end;\n");
     const std::string db = c.dir.file("events.db");
-    RunResult made = run_program("/usr/bin/sqlite3", {db, "CREATE TABLE t_events (what TEXT);"}, c.env, c.dir.path());
-    ASSERT_EQ(made.status, 0) << made.err;
+    sqlite(db, "CREATE TABLE t_events (what TEXT);");
     c.env["COLL_CONNECT"] = "sqlite:" + db;
     RunResult r = c.run({"--check", "--connect"});
     EXPECT_EQ(r.status, 1) << r.out;

@@ -5,7 +5,6 @@
 // distributor's listing in the message output.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -13,7 +12,6 @@
 #include <memory>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "blackbox/harness.h"
@@ -79,44 +77,10 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// Runs statements on a SQLite file through the C API; the first column of
-// the last row of a query comes back as text.
-class SqliteFile {
-public:
-    explicit SqliteFile(const std::string& path) {
-        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) ADD_FAILURE() << "cannot open " << path;
-        sqlite3_busy_timeout(db_, 5000);
-    }
-    ~SqliteFile() { sqlite3_close(db_); }
-    void exec(const std::string& sql) {
-        char* error = nullptr;
-        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-            ADD_FAILURE() << sql << ": " << (error ? error : "?");
-            sqlite3_free(error);
-        }
-    }
-    std::string value(const std::string& sql) {
-        std::string result;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-            ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db_);
-            return result;
-        }
-        while (sqlite3_step(st) == SQLITE_ROW)
-            if (const unsigned char* t = sqlite3_column_text(st, 0)) result = reinterpret_cast<const char*>(t);
-        sqlite3_finalize(st);
-        return result;
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
 // A database with two tables, an index, a view and a table that was
 // dropped after it was filled, so that the free list is not empty.
 void build_sample(const std::string& path) {
-    SqliteFile db(path);
-    db.exec("PRAGMA page_size = 1024;"
+    sqlite(path, "PRAGMA page_size = 1024;"
             "CREATE TABLE t_accounts (id INTEGER PRIMARY KEY, owner VARCHAR(30), balance NUMERIC(12,2));"
             "CREATE INDEX t_accounts_owner ON t_accounts (owner);"
             "CREATE TABLE t_events (at TEXT, what TEXT);"
@@ -130,29 +94,32 @@ void build_sample(const std::string& path) {
             "DROP TABLE t_gone;");
 }
 
+// The SQLite example's process (its 5-second intervals made `every`) and
+// dictionary files, the given collect file, and COLL_CONNECT naming a
+// freshly built sample database, whose path comes back.
+std::string sqlite_setup(CollectorRun& c, const std::string& coll, int every = 5) {
+    const std::string db = c.dir.file("sample.db");
+    build_sample(db);
+    c.control("proc", every == 5 ? example("proc")
+                                 : replaced_all(example("proc"), "interval 5;", "interval " + std::to_string(every) + ";"));
+    c.control("dict", example("dict"));
+    c.control("coll", coll);
+    c.env["COLL_CONNECT"] = "sqlite:" + db;
+    return db;
+}
+
 // ---------------------------------------------------------------------
 // The SQLite example
 
 TEST(SqliteExample, EveryCursorDeliversTheDatabasesOwnFigures) {
     CollectorRun c;
-    const std::string db_path = c.dir.file("sample.db");
-    build_sample(db_path);
-    std::string page_count, freelist, accounts_bytes, accounts_pages, index_bytes;
-    {
-        SqliteFile db(db_path);
-        page_count = db.value("PRAGMA page_count");
-        freelist = db.value("PRAGMA freelist_count");
-        accounts_bytes = db.value("SELECT SUM(pgsize) FROM dbstat WHERE name = 't_accounts'");
-        accounts_pages = db.value("SELECT COUNT(*) FROM dbstat WHERE name = 't_accounts'");
-        index_bytes = db.value("SELECT SUM(pgsize) FROM dbstat WHERE name = 't_accounts_owner'");
-    }
-    ASSERT_NE(freelist, "0") << "the sample should have free pages";
-
-    c.control("proc", example("proc"));
-    c.control("dict", example("dict"));
     // One collection and one nupa pass are enough.
-    c.control("coll", replaced(example("coll"), "end;", "  go_home 7;\nend;"));
-    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    const std::string db = sqlite_setup(c, replaced(example("coll"), "end;", "  go_home 7;\nend;"));
+    const std::string page_count = sqlite(db, "PRAGMA page_count"), freelist = sqlite(db, "PRAGMA freelist_count");
+    const std::string accounts_bytes = sqlite(db, "SELECT SUM(pgsize) FROM dbstat WHERE name = 't_accounts'");
+    const std::string accounts_pages = sqlite(db, "SELECT COUNT(*) FROM dbstat WHERE name = 't_accounts'");
+    const std::string index_bytes = sqlite(db, "SELECT SUM(pgsize) FROM dbstat WHERE name = 't_accounts_owner'");
+    ASSERT_NE(freelist, "0") << "the sample should have free pages";
     RunResult r = c.run({"-logonid", "monitor"}, 60);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string out = c.output();
@@ -193,19 +160,14 @@ TEST(SqliteExample, EveryCursorDeliversTheDatabasesOwnFigures) {
 
 TEST(SqliteExample, LaterPassesSeeTheDatabaseChange) {
     CollectorRun c;
-    const std::string db_path = c.dir.file("sample.db");
-    build_sample(db_path);
-    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
-    c.control("dict", example("dict"));
-    c.control("coll", replaced(replaced_all(example("coll"), "interval 5;", "interval 2;"), "end;",
-                               "  go_home 20;\nend;"));
-    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+    const std::string db = sqlite_setup(
+        c, replaced(replaced_all(example("coll"), "interval 5;", "interval 2;"), "end;", "  go_home 20;\nend;"), 2);
     Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
     const std::string out_path = c.dir.file(c.output_name());
     ASSERT_TRUE(wait_for_text(out_path, ":v_rich", 20)) << read_file(out_path);
 
     // A new table while the collector runs (the collector only reads).
-    SqliteFile(db_path).exec("CREATE TABLE t_later (x INTEGER);");
+    sqlite(db, "CREATE TABLE t_later (x INTEGER);");
     EXPECT_TRUE(wait_for_text(out_path, ":t_later", 20)) << read_file(out_path);
     EXPECT_EQ(wait_program(p, 60), 0);
     const std::string out = read_file(out_path);
@@ -391,18 +353,6 @@ TEST_F(PgCollector, ScrambledPasswordFromQvxpassLogsOn) {
     EXPECT_EQ(nupa_rows(out, "ITEMS").size(), 2u) << out;
 }
 
-// Waits until the file holds the text somewhere after the first `from`
-// bytes.
-bool wait_for_text_after(const std::string& path, size_t from, const std::string& text, int timeout_s) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::string content = read_file(path);
-        if (content.size() > from && content.find(text, from) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
 TEST_F(PgCollector, ServerRestartBetweenPassesIsSurvived) {
     control_files(2, 30);
     Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, run_.env, run_.dir.path());
@@ -411,13 +361,13 @@ TEST_F(PgCollector, ServerRestartBetweenPassesIsSurvived) {
 
     ASSERT_TRUE(server_->stop());
     size_t mark = read_file(out_path).size();
-    EXPECT_TRUE(wait_for_text_after(out_path, mark, "CGN1521E", 15)) << read_file(out_path);
+    EXPECT_TRUE(wait_for_text(out_path, "CGN1521E", 15, mark)) << read_file(out_path);
 
     ASSERT_TRUE(server_->start());
     // A row that exists only after the restart proves a fresh fetch.
     ASSERT_TRUE(server_->psql("INSERT INTO shop.items VALUES ('after restart', 1, 0.10);", "shopdb"));
     mark = read_file(out_path).size();
-    EXPECT_TRUE(wait_for_text_after(out_path, mark, ":after restart", 20)) << read_file(out_path);
+    EXPECT_TRUE(wait_for_text(out_path, ":after restart", 20, mark)) << read_file(out_path);
 
     EXPECT_EQ(wait_program(p, 60), 0) << read_file(run_.dir.file("stderr.txt"));
     const std::string out = read_file(out_path);
@@ -461,12 +411,7 @@ TEST_F(PgCollector, SleepingSelectIsCancelledAndTheOthersDeliver) {
 // other cursor and the passes after it go on.
 TEST(QueryTimeLimit, EndlessSelectIsCancelledItsRowsStayAndTheLoopGoesOn) {
     CollectorRun c;
-    const std::string db_path = c.dir.file("sample.db");
-    build_sample(db_path);
-    SqliteFile(db_path).exec("CREATE TABLE cfg (stop INTEGER); INSERT INTO cfg VALUES (3);");
-    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
-    c.control("dict", example("dict"));
-    c.control("coll",
+    const std::string db = sqlite_setup(c,
               "cursor COUNTER;\n"
               "  INSERT INTO sqlite.counter (c) VALUES (:INT!c);\n"
               "  insert_select WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
@@ -480,17 +425,17 @@ TEST(QueryTimeLimit, EndlessSelectIsCancelledItsRowsStayAndTheLoopGoesOn) {
               "  samples 1;\n"
               "  trace;\n"  // its trace lines flush the output file at every pass
               "  go_home 16;\n"
-              "end;\n");
-    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
+              "end;\n", 2);
+    sqlite(db, "CREATE TABLE cfg (stop INTEGER); INSERT INTO cfg VALUES (3);");
     c.env["COLL_QUERY_TIMEOUT"] = "1";
     Spawned p = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
     const std::string out_path = c.dir.file(c.output_name());
     ASSERT_TRUE(wait_for_text(out_path, "n=c,", 20)) << read_file(out_path);
 
-    SqliteFile(db_path).exec("UPDATE cfg SET stop = 0;");
+    sqlite(db, "UPDATE cfg SET stop = 0;");
     ASSERT_TRUE(wait_for_text(out_path, "RPF0360E", 20)) << read_file(out_path);
     const size_t mark = read_file(out_path).size();
-    ASSERT_TRUE(wait_for_text_after(out_path, mark, "Nupa for GOOD", 20)) << read_file(out_path);
+    ASSERT_TRUE(wait_for_text(out_path, "Nupa for GOOD", 20, mark)) << read_file(out_path);
     EXPECT_EQ(wait_program(p, 60), 0);
 
     const std::string out = read_file(out_path);
@@ -514,11 +459,7 @@ TEST(QueryTimeLimit, EndlessSelectIsCancelledItsRowsStayAndTheLoopGoesOn) {
 
 TEST(DatabaseBadInput, MissingTableFailsItsCursorOnlyAndTheRunGoesOn) {
     CollectorRun c;
-    const std::string db_path = c.dir.file("sample.db");
-    build_sample(db_path);
-    c.control("proc", example("proc"));
-    c.control("dict", example("dict"));
-    c.control("coll",
+    sqlite_setup(c,
               "cursor NOTABLE;\n"
               "  INSERT INTO no_such_table (a) VALUES (:a);\n"
               "  interval 5;\n"
@@ -529,7 +470,6 @@ TEST(DatabaseBadInput, MissingTableFailsItsCursorOnlyAndTheRunGoesOn) {
               "  limit 10;\n"
               "  go_home 7;\n"
               "end;\n");
-    c.env["COLL_CONNECT"] = "sqlite:" + db_path;
     RunResult r = c.run({"-logonid", "monitor"}, 60);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string out = c.output();
@@ -548,15 +488,13 @@ TEST(DatabaseBadInput, MissingTableFailsItsCursorOnlyAndTheRunGoesOn) {
 TEST(DatabaseBadInput, FileThatIsNoDatabaseIsReportedAtEveryPass) {
     CollectorRun c;
     const std::string bogus = c.dir.write("bogus.db", std::string(4096, 'x') + "this is not a database\n");
-    c.control("proc", replaced_all(example("proc"), "interval 5;", "interval 2;"));
-    c.control("dict", example("dict"));
-    c.control("coll",
+    sqlite_setup(c,
               "cursor ONE;\n"
               "  INSERT INTO t_events (what) VALUES (:what);\n"
               "  interval 2;\n"
               "  limit 10;\n"
               "  go_home 5;\n"
-              "end;\n");
+              "end;\n", 2);
     c.env["COLL_CONNECT"] = "sqlite:" + bogus;
     RunResult r = c.run({"-logonid", "monitor"}, 60);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -22,13 +22,6 @@ struct Ids {
     int owner = 0, writer = 0, request_shm = -1, request_sem = -1, data_shm = -1, data_sem = -1;
 };
 
-bool segment_exists(int id) {
-    shmid_ds ds{};
-    return ::shmctl(id, IPC_STAT, &ds) == 0;
-}
-
-bool semaphores_exist(int id) { return ::semctl(id, 0, GETVAL) >= 0; }
-
 class SharedMemoryLife : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -88,14 +81,14 @@ TEST_F(SharedMemoryLife, KilledCollectorsObjectsAreReplacedAndAnOrderlyEndLeaves
     const Ids now = read_ids();
     EXPECT_FALSE(segment_exists(old.request_shm));
     EXPECT_FALSE(segment_exists(old.data_shm));
-    EXPECT_FALSE(semaphores_exist(old.request_sem));
-    EXPECT_FALSE(semaphores_exist(old.data_sem));
+    EXPECT_FALSE(semset_exists(old.request_sem));
+    EXPECT_FALSE(semset_exists(old.data_sem));
     EXPECT_TRUE(segment_exists(now.request_shm));
 
     EXPECT_EQ(probe("SHUTDOWN").status, 0);
     EXPECT_EQ(wait_program(second, 30), 0);
     for (int id : {now.request_shm, now.data_shm}) EXPECT_FALSE(segment_exists(id)) << id;
-    for (int id : {now.request_sem, now.data_sem}) EXPECT_FALSE(semaphores_exist(id)) << id;
+    for (int id : {now.request_sem, now.data_sem}) EXPECT_FALSE(semset_exists(id)) << id;
     const std::string out = c.output();
     // Whichever came first of the second collector and the probe removed
     // the dead owner's objects and made new ones; the other attached.
@@ -145,8 +138,8 @@ TEST_F(SharedMemoryLife, IdFileOfARunningProcessWithoutItsObjectsGetsNewOnes) {
     }
     EXPECT_FALSE(segment_exists(unattached.request_shm));
     EXPECT_FALSE(segment_exists(unattached.data_shm));
-    EXPECT_FALSE(semaphores_exist(unattached.request_sem));
-    EXPECT_FALSE(semaphores_exist(unattached.data_sem));
+    EXPECT_FALSE(semset_exists(unattached.request_sem));
+    EXPECT_FALSE(semset_exists(unattached.data_sem));
 }
 
 } // namespace

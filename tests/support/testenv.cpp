@@ -1,6 +1,9 @@
 #include "support/testenv.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <chrono>
 #include <cstdlib>
@@ -10,6 +13,8 @@
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -204,6 +209,19 @@ bool wait_for_text(const std::string& path, const std::string& text, int timeout
     }
     return false;
 }
+
+std::string sqlite(const std::string& db, const std::string& sql) {
+    const RunResult r = run_program("/usr/bin/sqlite3", {"-cmd", ".timeout 5000", db, sql}, {}, "");
+    EXPECT_EQ(r.status, 0) << sql << ": " << r.err;
+    return r.out.substr(0, r.out.find_last_not_of('\n') + 1);
+}
+
+bool segment_exists(int id) {
+    shmid_ds ds{};
+    return shmctl(id, IPC_STAT, &ds) == 0;
+}
+
+bool semset_exists(int id) { return semctl(id, 0, GETVAL) >= 0 || errno == EACCES; }
 
 std::string bin_path(const std::string& name) { return std::string(QVX_BIN_DIR) + "/" + name; }
 

@@ -85,6 +85,16 @@ int wait_child(int pid, int timeout_s = 20);
 // The id of a process that has just ended.
 int dead_pid();
 
+// Runs SQL on a SQLite file with the sqlite3 shell (waiting up to five
+// seconds for a lock); what it printed, less the final newlines. A
+// failure counts against the test.
+std::string sqlite(const std::string& db, const std::string& sql);
+
+// Whether a System V shared-memory segment, or semaphore set, of that id
+// is still there.
+bool segment_exists(int id);
+bool semset_exists(int id);
+
 // Path of a program built into build/bin.
 std::string bin_path(const std::string& name);
 

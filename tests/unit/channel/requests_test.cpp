@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #include "channel/status_images.h"
 #include "control/dictionary.h"
@@ -94,13 +95,9 @@ protected:
         Reply r;
         int32_t head[3];
         if (::read(link[0], head, sizeof head) == sizeof head) {
-            r.answered = head[0] >= 0;
-            r.rows = head[0];
-            r.len = head[1];
-            r.error = head[2];
+            r = {head[0] >= 0, head[0], head[1], "", head[2]};
             char buf[65536];
-            ssize_t n;
-            while ((n = ::read(link[0], buf, sizeof buf)) > 0) r.data.append(buf, static_cast<size_t>(n));
+            for (ssize_t n; (n = ::read(link[0], buf, sizeof buf)) > 0;) r.data.append(buf, static_cast<size_t>(n));
         }
         ::close(link[0]);
         return r;
@@ -131,8 +128,7 @@ TEST_F(RequestsTest, StatusRequestsAnswerWithTheRecordImages) {
 
     Reply c = ask("C-STATUS");
     ASSERT_TRUE(c.answered);
-    EXPECT_EQ(c.rows, 2);
-    EXPECT_EQ(c.len, 456);
+    EXPECT_EQ(std::tie(c.rows, c.len), std::make_tuple(2, 456));
     ASSERT_EQ(c.data.size(), 2u * 456u);
     const CursorImage second = cursor_image(*cur_anchor[1]);
     EXPECT_EQ(0, std::memcmp(c.data.data() + 456, second.data(), 456));
@@ -140,8 +136,7 @@ TEST_F(RequestsTest, StatusRequestsAnswerWithTheRecordImages) {
 
     Reply d = ask("D-STATUS");
     ASSERT_TRUE(d.answered);
-    EXPECT_EQ(d.rows, 2);
-    EXPECT_EQ(d.len, 784);
+    EXPECT_EQ(std::tie(d.rows, d.len), std::make_tuple(2, 784));
     const DistribImage first = distrib_image(*distrib_anchor[0]);
     EXPECT_EQ(0, std::memcmp(d.data.data(), first.data(), 784));
 }
@@ -150,8 +145,7 @@ TEST_F(RequestsTest, CursorRowsInTheSendLayoutAndFailuresAnswerEmpty) {
     curs& one = filled("ONE", {Row{"ab", "12"}, Row{"cdef", "-3"}});
     Reply r = ask("ONE");
     ASSERT_TRUE(r.answered);
-    EXPECT_EQ(r.rows, 2);
-    EXPECT_EQ(r.len, one.row_size);
+    EXPECT_EQ(std::tie(r.rows, r.len), std::make_tuple(2, one.row_size));
     ASSERT_EQ(r.data.size(), 2u * static_cast<size_t>(r.len));
     int32_t n = 0;
     std::memcpy(&n, r.data.data() + r.len + one.cols[1].row_offset, 4);
@@ -214,29 +208,22 @@ TEST_F(RequestsTest, DemandCursorRepliesWithTheParameterAtItsLength) {
     for (const std::string parm : {"abc", "a parameter longer than sixteen", "x"}) {
         Reply r = ask("ECHO", {parm});
         ASSERT_TRUE(r.answered) << parm;
-        EXPECT_EQ(r.rows, 1);
-        EXPECT_EQ(r.len, static_cast<int32_t>(parm.size()));
-        EXPECT_EQ(r.data, parm);
+        EXPECT_EQ(std::tie(r.rows, r.len, r.data), std::make_tuple(1, static_cast<int32_t>(parm.size()), parm));
     }
     EXPECT_EQ(passes, (std::vector<int>{0}));
 }
 
 TEST_F(RequestsTest, RetraceAndShutdownAreAnsweredThenActedOn) {
-    std::string out = qvxtest::captured([&] {
-        Reply r = ask("RETRACE");
-        EXPECT_TRUE(r.answered);
-        EXPECT_EQ(r.rows, 0);
-    });
+    Reply r;
+    std::string out = qvxtest::captured([&] { r = ask("RETRACE"); });
+    EXPECT_TRUE(r.answered && r.rows == 0);
     EXPECT_TRUE(retrace_request);
     EXPECT_TRUE(has(out, "CIR1850I")) << out;
     EXPECT_TRUE(has(out, "Reseting trace.")) << out;
     EXPECT_FALSE(go_home);
 
-    out = qvxtest::captured([&] {
-        Reply r = ask("SHUTDOWN");
-        EXPECT_TRUE(r.answered);
-        EXPECT_EQ(r.rows, 0);
-    });
+    out = qvxtest::captured([&] { r = ask("SHUTDOWN"); });
+    EXPECT_TRUE(r.answered && r.rows == 0);
     EXPECT_TRUE(go_home);
     EXPECT_TRUE(has(out, "SHUTDOWN request recieved.")) << out;
 }

@@ -23,16 +23,11 @@
 #include "support/testenv.h"
 
 using namespace qvx;
+using qvxtest::segment_exists;
+using qvxtest::semset_exists;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
-
-bool segment_exists(int id) {
-    shmid_ds ds{};
-    return ::shmctl(id, IPC_STAT, &ds) == 0;
-}
-
-bool semset_exists(int id) { return ::semctl(id, 0, GETVAL) >= 0 || errno == EACCES; }
 
 int semval(int set, int sem) { return ::semctl(set, sem, GETVAL); }
 

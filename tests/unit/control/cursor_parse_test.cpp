@@ -115,13 +115,13 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         const char* text;
     };
     const Row rows[] = {
-        {"interval 1234567;", "PCC0565", "Invalid interval length (5)"},
+        {"interval 1234567;", "PCC0565E", "Invalid interval length (5)"},
         {"interval 5 6;", "PCC0560", "Duplicate interval"},
-        {"limit 123456;", "PCC0625", "Invalid Limit length (6)"},
+        {"limit 123456;", "PCC0625E", "Invalid Limit length (6)"},
         {"time 12345;", "PCC0685", "Invalid Time Limit length (5)"},
         {"time 1 2;", "PCC0680", "Duplicate Time Limit"},
         {"class 12345;", "PCC0695", "Invalid Class length (5)"},
-        {"class 51;", "PCC0700", "Excessive Class value"},
+        {"class 51;", "PCC0700E", "Excessive Class value"},
         {"class 1 2;", "PCC0690", "Duplicate Class Specified"},
         {"stale 1234567;", "PCC0645", "Invalid interval length (5)"},
         {"go_home 12345;", "PCC0630", "Invalid Go_home length (5)"},
@@ -129,7 +129,7 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"objid 1 2;", "PCC0610", "Duplicate objid"},
         {"set 12345;", "PCC0595", "Invalid Set length (5)"},
         {"set 1 2;", "PCC0590", "Duplicate set"},
-        {"uuidbase 1234567890123456789012345678901234567;", "PCC0655", "Invalid Uuidbase length (36)"},
+        {"uuidbase 1234567890123456789012345678901234567;", "PCC0655E", "Invalid Uuidbase length (36)"},
         {"uuidpavc a b;", "PCC0660", "Duplicate Uuidpavc"},
         {"uuidpcvc a b;", "PCC0670", "Duplicate Uuidpcvc"},
         {"rpc_version 12345;", "PCC0605", "Invalid Rpc_version length (5)"},
@@ -139,7 +139,7 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"stop_after 1 2;", "PCC0580", "Duplicate stop_after"},
         {"age_to ABCDEFGHI;", "PCC0710", "Excessive length on age_to name"},
         {"age_to A B;", "PCC0705", "Duplicate age_to entry"},
-        {"saturday_start 800;", "PCC0555", "Incorrect length for saturday_start (4)"},
+        {"saturday_start 800;", "PCC0555E", "Incorrect length for saturday_start (4)"},
         {"saturday_end 0800 0900;", "PCC0560", "Duplicate saturday_end specifi"},
         {"sunday_start 0800 0900;", "PCC0530", "Duplicate sunday_start specifi"},
         {"sunday_end 12.00;", "PCC0545", "Incorrect length for sunday_end (4)"},
@@ -148,12 +148,12 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"insert_where a = 1;", "PCC0495", "Duplicate insert_where entry"},
         {"insert_select x;", "PCC0500", "Duplicate insert_select entry"},
         {"script s;", "PCC0490", "Duplicate script entry"},
-        {"fetch_exit fetchx1t 20;", "PCC0485", "Fetch exit routine not known"},
+        {"fetch_exit fetchx1t 20;", "PCC0485E", "Fetch exit routine not known"},
         {"fetch_exit fetchx2;", "PCC0480", "Duplicate fetch_exit entry"},
-        {"insert INTO t2.x (A) VALUES (:A);", "PCC0465", "Duplicate INSERT entry"},
+        {"insert INTO t2.x (A) VALUES (:A);", "PCC0465E", "Duplicate INSERT entry"},
         {"interval x1;", "PCC0511", "Value for interval is not a number: x1"},
         {"table_name;", "PCC0508", "Missing value for table_name"},
-        {"if a = 1;", "PCC0505", "Collector Parsing error"},
+        {"if a = 1;", "PCC0505E", "Collector Parsing error"},
         {"endif;", "PCC0505", "Collector Parsing error"},
     };
     std::string text = "cursor C1;\ninsert INTO sys.tab (A) VALUES (:A);\ninsert_where b = 2;\n"
@@ -163,7 +163,7 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
     EXPECT_EQ(parse(text), 1);
     for (const Row& r : rows) EXPECT_TRUE(said(r.id, r.text)) << r.statement;
     EXPECT_FALSE(said("PCC0730"));
-    EXPECT_TRUE(said("PCC0755", "Parsing ended with errors"));
+    EXPECT_TRUE(said("PCC0755E", "Parsing ended with errors"));
     // Reading went on to the end: the block was closed and kept.
     ASSERT_EQ(cur_anchor.size(), 1u);
     EXPECT_EQ(cur_anchor[0]->sel_piece, "select a from t WHERE b = 2");
@@ -266,7 +266,7 @@ TEST_F(CursorParseTest, EditWithoutNameUsesShortMessages) {
 
 TEST_F(CursorParseTest, InsertColumnCountMustMatchHostVariables) {
     EXPECT_EQ(parse("cursor A;\ninsert INTO t.x (A, B) VALUES (:X, :Y, :Z);\nend;\n"), 1);
-    EXPECT_TRUE(said("PCC0470", "On INSERT, num of cols (2) is not num HVs (3)"));
+    EXPECT_TRUE(said("PCC0470E", "On INSERT, num of cols (2) is not num HVs (3)"));
     EXPECT_TRUE(said("PCC0475I", "Col #0 = A"));
     EXPECT_TRUE(said("PCC0475I", "Col #1 = B"));
     ASSERT_EQ(cur_anchor.size(), 1u);  // an INSERT error only marks the file

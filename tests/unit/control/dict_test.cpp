@@ -93,13 +93,13 @@ TEST_F(DictTest, MarkedErrorsAreAllReportedInOneRun) {
                     "name last; type CHAR(2048);\n"
                     "end;\n"),
               1);
-    EXPECT_TRUE(said("PDC2105", "Name previously used")) << out;
-    EXPECT_TRUE(said("PDC2135", "ERR Length of 2049 exceeds maximum(2048)"));
+    EXPECT_TRUE(said("PDC2105E", "Name previously used")) << out;
+    EXPECT_TRUE(said("PDC2135E", "ERR Length of 2049 exceeds maximum(2048)"));
     EXPECT_TRUE(said("PDC2140", "Duplicate data type"));
-    EXPECT_TRUE(said("PDC2145", "Invalid data type"));
+    EXPECT_TRUE(said("PDC2145E", "Invalid data type"));
     EXPECT_TRUE(said("PDC2130", "Duplicate data type"));
     EXPECT_TRUE(said("PDC2115", "Numeric initial value (12345678901234567) of wide exceeds 16"));
-    EXPECT_TRUE(said("PDC2180", "Parsing ended with errors"));
+    EXPECT_TRUE(said("PDC2180E", "Parsing ended with errors"));
     // A refused element does not cascade into the closing checks.
     EXPECT_FALSE(said("PDC2085"));
     EXPECT_FALSE(said("PDC2090"));

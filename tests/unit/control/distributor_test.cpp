@@ -108,10 +108,10 @@ TEST_F(DistributorTest, StatementErrorsAreAllReportedInOneRun) {
                    "time_offset 130;\nsend_false Y;\ninterval 5;\ninterval 6;\nclass 2;\nclass 2;\nend;");
     EXPECT_EQ(rc, 1);
     const std::pair<const char*, const char*> expected[] = {
-        {"PPC1085", "Invalid interval length (5)"},
-        {"PPC1160", "Continuous is valid only at the collector"}, {"PPC1010", "Class exceeds range"},
+        {"PPC1085E", "Invalid interval length (5)"},
+        {"PPC1160", "Continuous is valid only at the collector"}, {"PPC1010E", "Class exceeds range"},
         {"PPC1245", "class is not a number: x"}, {"PPC1245", "interval is not a number: abc"},
-        {"PPC1090", "Invalid sleep length (5)"}, {"PPC1155", "Hold is not YES/NO"},
+        {"PPC1090", "Invalid sleep length (5)"}, {"PPC1155E", "Hold is not YES/NO"},
         {"PPC1000", "Unrecognized type:bogus"}, {"PPC0995", "Duplicate type specifi" "cation"},
         {"PPC1065", "Incorrect length for saturday_start (4)"}, {"PPC1255", "saturday_start"},
         {"PPC1040", "Duplicate sunday_start specifi" "cation"},
@@ -129,7 +129,7 @@ TEST_F(DistributorTest, ErrorsThatStopTheFile) {
     const std::string c = kCollector;
     // Each file holds an error that stops the reading before "class 99".
     const struct { std::string file; const char* id; const char* text; } cases[] = {
-        {c + "saturday_start 0800;\nclass 99;\nend;", "PPC0780", "Unknown keyword (saturday_start)"},
+        {c + "saturday_start 0800;\nclass 99;\nend;", "PPC0780E", "Unknown keyword (saturday_start)"},
         {"interval 5;\nprocess collector;\nclass 99;", "PPC0890", "First word must be 'process'"},
         {"process collector;\nprocess upa;\nclass 99;\nend;", "PPC0900", "No Process type specified"},
         {"process collector;\nprocess upa;\nclass 99;\nend;", "PPC0915", "No Process interval specified"},

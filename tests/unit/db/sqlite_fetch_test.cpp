@@ -1,7 +1,6 @@
 // The fetch over SQLite files: column sizing, value forms, the -1722 skip,
 // failures of logon, prepare, types and merge, and the unit-of-work codes.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <tuple>
 
@@ -26,16 +25,7 @@ protected:
         cursor.cur_name = "C1";
     }
 
-    void make_db(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(dir_.file("DEMO.db").c_str(), &db), SQLITE_OK);
-        char* err = nullptr;
-        int r = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
-        std::string msg = err ? err : "";
-        sqlite3_free(err);
-        sqlite3_close(db);
-        ASSERT_EQ(r, SQLITE_OK) << msg;
-    }
+    void make_db(const std::string& sql) { qvxtest::sqlite(dir_.file("DEMO.db"), sql); }
 
     qvxtest::TempDir dir_;
 };
