@@ -117,7 +117,7 @@ inline std::vector<std::string> lines_with(const std::string& text, const std::s
     return found;
 }
 
-inline bool has_line(const std::string& text, const std::string& id, const std::string& part) {
+inline bool has_line(const std::string& text, const std::string& id, const std::string& part = "") {
     for (const auto& line : lines_with(text, id))
         if (line.find(part) != std::string::npos) return true;
     return false;

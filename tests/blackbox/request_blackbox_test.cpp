@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,16 +86,8 @@ protected:
     static std::string cell(const std::string& table, size_t column) {
         const auto lines = split_lines(table);
         if (lines.size() < 3) return "<no row>";
-        std::vector<std::string> words;
-        std::string word;
-        for (char ch : lines[2] + " ") {
-            if (ch == ' ') {
-                if (!word.empty()) words.push_back(word);
-                word.clear();
-            } else {
-                word += ch;
-            }
-        }
+        std::istringstream row(lines[2]);
+        const std::vector<std::string> words{std::istream_iterator<std::string>(row), {}};
         return column < words.size() ? words[column] : "<no cell>";
     }
 
