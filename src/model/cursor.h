@@ -74,6 +74,13 @@ enum class ValueSource : int16_t {
     math,       // computed by a math clause
 };
 
+// A cursor to run after this cursor's run (a decode "run" replacement),
+// with the row of that number as this cursor's current row meanwhile.
+struct PostCursor {
+    curs* cursor = nullptr;
+    int32_t row_no = 0;
+};
+
 // Another cursor's column that a column reads (cursor.column): the cursor
 // and the column's position in its list.
 struct ColumnRef {
@@ -118,6 +125,11 @@ struct columns {
     bool is_math = false;        // the value is computed by a math clause
     ColumnRef source;            // cursor.column reference, set by the qualified-name pass
     ColumnBinding binding;       // run time: where the value comes from
+    int16_t math_def = -1;       // the math clause computing it: index in the cursor's math list
+    int16_t decode_list = -1;    // its decodes: index in the cursor's decode list
+    // HIGH_WATER / LOW_WATER: the mark (length bytes), absent until the
+    // first value that is not null. Kept across every run.
+    std::optional<std::string> water_mark;
 };
 
 // A fetch exit named by the cursor (its name and mode).
@@ -220,6 +232,12 @@ struct curs {
     // --- run side: stored rows (row store) ---
     RowChain rows;                          // stored rows, oldest first
     RowHead column_data;                    // the column-function row
+    row_data* chosen_row = nullptr;         // the row the last MIN or MAX picked
+    // While set, the row other cursors read as this cursor's current row
+    // (an iteration step, a post-cursor run); otherwise the newest row.
+    row_data* reading_row = nullptr;
+    std::vector<PostCursor> post_cursors;   // scheduled by decodes during this run
+    int16_t age_copy_made = 0;              // an age_to copy of this cursor has been made
     int32_t row_no = 0;                     // number of the row being built in its sample
     int32_t length = 0;                     // row text length
     int16_t rows_changed = 0;
@@ -230,6 +248,9 @@ struct curs {
     bool checks_sources = false;            // some column may lack a value: test before each row
     long last_run = 0;                      // relative seconds of the last run
     int last_result = 0;                    // result of the last run
+
+    // The row references to this cursor's columns read.
+    row_data* current_row() const noexcept { return reading_row ? reading_row : rows.last(); }
 };
 
 } // namespace qvx

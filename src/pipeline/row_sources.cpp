@@ -30,8 +30,17 @@ void begin_run(curs& cur) {
     cur.now_secs = now;
 }
 
-void finish_run_times(curs& cur) {
+constexpr std::array kAfterFetch{
+    FetchStep{"loads", nullptr},
+    FetchStep{"in_list", nullptr},
+    FetchStep{"dummy_rows", nullptr},
+};
+
+// The steps after a collection, then its end time; nothing while the
+// collection is one step of an iteration.
+void finish_run_times(curs& cur, int rows) {
     if (cur.iterating) return;
+    run_after_fetch(cur, rows);
     cur.end_time = static_cast<long>(std::time(nullptr));
     cur.execution_time = cur.end_time - cur.this_start;
 }
@@ -50,7 +59,7 @@ int variable_row(curs& cur, const std::string& time_text, int& rows, const RowSi
     ++cur.fetch_rows;
     ++cur.row_no;
     rows += 1;
-    finish_run_times(cur);
+    finish_run_times(cur, 1);
     return 0;
 }
 
@@ -63,7 +72,7 @@ int fetched_rows(curs& cur, const std::string& time_text, int& rows, const RowSi
     };
     const int rc = sql_fetch(cur, time_text, counted);
     if (rc != 0) return rc;
-    finish_run_times(cur);
+    finish_run_times(cur, cur.fetch_rows);
     rows += cur.fetch_rows;
     return 0;
 }
@@ -77,6 +86,13 @@ constexpr std::array kSources{
 } // namespace
 
 std::span<const RowSource> row_sources() { return kSources; }
+
+std::span<const FetchStep> after_fetch_steps() { return kAfterFetch; }
+
+void run_after_fetch(curs& cur, int rows) {
+    for (const FetchStep& step : kAfterFetch)
+        if (step.run) step.run(cur, rows);
+}
 
 int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
     if (cur.once && cur.rows.size() > 0) return 0;

@@ -23,6 +23,17 @@ struct RowSource {
 // The sources in the order they are asked.
 std::span<const RowSource> row_sources();
 
+// What follows a collection that is not an iteration step (and an
+// iteration, once all its steps ran): loads into virtual cursors, the
+// cursor's in-lists, dummy rows; in that order. rows is the number of
+// rows the (last) fetch stored.
+struct FetchStep {
+    const char* name;
+    void (*run)(curs& cursor, int rows);  // null while the step has no processing
+};
+std::span<const FetchStep> after_fetch_steps();
+void run_after_fetch(curs& cursor, int rows);
+
 // One collection of the cursor: the run bookkeeping, then its source
 // feeding sink; adds the rows stored to rows. A once cursor that has rows
 // is not collected again.

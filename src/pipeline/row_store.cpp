@@ -105,7 +105,7 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
                 PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), cname);
                 return Outcome::hold;
             }
-            if (!src.rows.last()) {
+            if (!src.current_row()) {
                 PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
                       cname);
                 return Outcome::hold;
@@ -186,8 +186,8 @@ void copy_from_row(char* dst, size_t len, const row_data& src, int32_t offset) {
 // so that filling it cannot fail.
 Outcome check_sources(const curs& c) {
     for (const columns& col : c.cols) {
-        if (col.binding.source == ValueSource::reference && !col.source.cursor->rows.last()) {
-            // The row read is the source's rows.last(); base clauses choose
+        if (col.binding.source == ValueSource::reference && !col.source.cursor->current_row()) {
+            // The row read is the source's current row; base clauses choose
             // another one.
             PRINT('e', "cat1595", "No last row for cur %s as used by %s\n", col.source.cursor->cur_name.c_str(),
                   c.cur_name.c_str());
@@ -225,7 +225,7 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
                 copy_percent(dst, len, col);
                 break;
             case ValueSource::reference:
-                copy_from_row(dst, len, *col.source.cursor->rows.last(),
+                copy_from_row(dst, len, *col.source.cursor->current_row(),
                               col.source.cursor->cols[static_cast<size_t>(col.source.column)].buf_offset);
                 break;
             default:  // math: computed after the copy
