@@ -28,6 +28,7 @@
 #include "control/decode_clause.h"
 #include "control/load_clause.h"
 #include "control/math_clause.h"
+#include "control/unapplied_clauses.h"
 #include "control/parse_support.h"
 #include "control/cursor_parse.h"
 #include "control/reader.h"
@@ -382,6 +383,7 @@ CollectParser::Flow CollectParser::close_block() {
         cur_.reset();
         return Flow::stop;
     }
+    report_unapplied_clauses(*cur_);
     add_cursor(std::move(cur_));
     block_ = BlockState{};
     return Flow::next;

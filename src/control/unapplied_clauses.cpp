@@ -1,0 +1,42 @@
+#include "control/unapplied_clauses.h"
+
+#include <array>
+
+#include "runtime/messages.h"
+
+namespace qvx {
+
+namespace {
+
+struct Unapplied {
+    const char* keyword;
+    bool (*used)(const curs& c);
+};
+
+// The clause kinds still waiting for their processing; an entry goes
+// when its clause kind takes effect.
+constexpr std::array kUnapplied{
+    Unapplied{"base", [](const curs& c) { return static_cast<bool>(c.base); }},
+    Unapplied{"column_exit", [](const curs& c) { return static_cast<bool>(c.column_exit); }},
+    Unapplied{"set_len", [](const curs& c) { return static_cast<bool>(c.set_len); }},
+    Unapplied{"age_to", [](const curs& c) { return !c.age_to.empty(); }},
+    Unapplied{"dummy_last_row", [](const curs& c) { return c.dummy_last_row != 0; }},
+    Unapplied{"conditional_dummy_last_row", [](const curs& c) { return c.conditional_dummy_last_row != 0; }},
+    Unapplied{"fetch_exit", [](const curs& c) { return c.fetch_exit.has_value(); }},
+    Unapplied{"script", [](const curs& c) { return c.script.has_value(); }},
+};
+
+} // namespace
+
+int report_unapplied_clauses(const curs& c) {
+    int count = 0;
+    for (const Unapplied& u : kUnapplied) {
+        if (!u.used(c)) continue;
+        PRINT('w', "pcc0516", "Cursor %s: %s is read but not applied by this collector yet\n", c.cur_name.c_str(),
+              u.keyword);
+        ++count;
+    }
+    return count;
+}
+
+} // namespace qvx
