@@ -109,40 +109,56 @@ bool parens_balance(const MathDef& m) {
     return true;
 }
 
-// The id of the first rule the word at i breaks, null when it keeps them.
-const char* neighbour_fault(const std::vector<MathWord>& words, size_t i) {
+// The ids of the rules the word at i breaks: one on the word before it,
+// one on the word after it; null for a rule kept.
+struct Faults {
+    const char* before = nullptr;
+    const char* after = nullptr;
+};
+
+Faults neighbour_faults(const std::vector<MathWord>& words, size_t i) {
     const MathKind k = words[i].kind;
     const bool has_prev = i > 0;
     const bool has_next = i + 1 < words.size();
     const MathKind prev = has_prev ? words[i - 1].kind : MathKind::used_up;
     const MathKind next = has_next ? words[i + 1].kind : MathKind::used_up;
+    Faults f;
     if (is_operand(k)) {
-        if (has_prev && !is_operator(prev) && prev != MathKind::left) return "pma3460";
-        if (has_next && !is_operator(next) && next != MathKind::right) return "pma3465";
+        if (has_prev && !is_operator(prev) && prev != MathKind::left) f.before = "pma3460";
+        if (has_next && !is_operator(next) && next != MathKind::right) f.after = "pma3465";
     } else if (k == MathKind::left) {
-        if (has_prev && is_operand(prev)) return "pma3420";
-        if (!has_next) return "pma3430";
-        if (next != MathKind::left && !is_operand(next)) return "pma3425";
+        if (has_prev && is_operand(prev)) f.before = "pma3420";
+        if (!has_next)
+            f.after = "pma3430";
+        else if (next != MathKind::left && !is_operand(next))
+            f.after = "pma3425";
     } else if (k == MathKind::right) {
-        if (has_prev && prev != MathKind::right && !is_operand(prev)) return "pma3435";
-        if (has_next && is_operand(next)) return "pma3440";
+        if (has_prev && prev != MathKind::right && !is_operand(prev)) f.before = "pma3435";
+        if (has_next && is_operand(next)) f.after = "pma3440";
     } else {
-        if (has_prev && prev != MathKind::right && !is_operand(prev)) return "pma3445";
-        if (!has_next) return "pma3455";
-        if (next != MathKind::left && !is_operand(next)) return "pma3450";
+        if (has_prev && prev != MathKind::right && !is_operand(prev)) f.before = "pma3445";
+        if (!has_next)
+            f.after = "pma3455";
+        else if (next != MathKind::left && !is_operand(next))
+            f.after = "pma3450";
     }
-    return nullptr;
+    return f;
 }
 
+// Checks every word against its neighbours and reports each rule broken
+// (a bad pair of words is reported from both sides).
 bool syntax_holds(const MathDef& m) {
+    bool ok = true;
     for (size_t i = 0; i < m.words.size(); ++i) {
-        if (const char* id = neighbour_fault(m.words, i)) {
+        const Faults f = neighbour_faults(m.words, i);
+        for (const char* id : {f.before, f.after}) {
+            if (!id) continue;
             PRINT('e', id, "Bad math syntax starting at word %d in %s\n", static_cast<int>(i + 1),
                   m.text.c_str());
-            return false;
+            ok = false;
         }
     }
-    return true;
+    return ok;
 }
 
 // Reads the clause's words into scanned; false after a scan error
@@ -241,7 +257,8 @@ int parse_math(curs& c, std::string_view text) {
         m.words.push_back(std::move(word));
     }
     if (c.tracem) trace_words(m);
-    if (!parens_balance(m) || !syntax_holds(m)) return 1;
+    const bool balanced = parens_balance(m);
+    if (!syntax_holds(m) || !balanced) return 1;
 
     m.math.resize(m.words.size());
     m.round_add = m.round ? 0.5 / std::pow(10.0, m.decimals) : 0.0;

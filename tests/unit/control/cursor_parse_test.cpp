@@ -155,6 +155,8 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"insert INTO t2.x (A) VALUES (:A);", "PCC0465E", "Duplicate INSERT entry"},
         {"interval x1;", "PCC0511", "Value for interval is not a number: x1"},
         {"table_name;", "PCC0508", "Missing value for table_name"},
+        {"math R A B;", "PMA3465E", "Bad math syntax starting at word 1 in R A B"},
+        {"math decimal x R A;", "PMA3370E", "Decimal specified without value in decimal x R A"},
         {"if a = 1;", "PCC0505E", "Collector Parsing error"},
         {"endif;", "PCC0505", "Collector Parsing error"},
     };
