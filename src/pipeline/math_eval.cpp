@@ -252,13 +252,14 @@ double do_arith(MathDef& m, const curs& c) {
                     open = i;
                     break;
                 }
-            if (open == n) break;
-            size_t close = open + 1;
-            while (close < n && a[close].kind != MathKind::right) ++close;
-            a[open].kind = MathKind::used_up;
-            if (close < n) a[close].kind = MathKind::used_up;
-            from = open + 1;
-            to = close;
+            if (open < n) {
+                size_t close = open + 1;
+                while (close < n && a[close].kind != MathKind::right) ++close;
+                a[open].kind = MathKind::used_up;
+                if (close < n) a[close].kind = MathKind::used_up;
+                from = open + 1;
+                to = close;
+            }
         }
         if (!sweep(m, c, from, to, MathKind::multiply, MathKind::divide) ||
             !sweep(m, c, from, to, MathKind::add, MathKind::subtract))
