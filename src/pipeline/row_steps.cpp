@@ -2,13 +2,15 @@
 
 #include <array>
 
+#include "pipeline/decode_eval.h"
+
 namespace qvx {
 
 namespace {
 
 constexpr std::array kSteps{
     RowStep{"math", nullptr},
-    RowStep{"decode", nullptr},
+    RowStep{"decode", decode_row},
     RowStep{"column_exit", nullptr},
 };
 
