@@ -190,13 +190,6 @@ TEST_F(DecodeColumnTest, InListOperand) {
     EXPECT_EQ(run({"V in REF.LIMITS , 1"}, Row{"5", "0", "x"})[0], "   5");
 }
 
-TEST_F(DecodeColumnTest, UnknownInListMatchesNothing) {
-    std::string out = captured([&] {
-        EXPECT_EQ(run({"S in REF.NONE , 'KNOWN'", "S DEFAULT 'D'"}, Row{"1", "0", "x"})[2], "D     ");
-    });
-    EXPECT_TRUE(has(out, "In_list reference in decode is to non-existent in_list : REF.NONE")) << out;
-}
-
 TEST_F(DecodeColumnTest, RunSchedulesEachDistinctRowOnce) {
     ASSERT_EQ(parse_decode(*c, "V > 0 run REF"), 0);
     ASSERT_EQ(parse_decode(*c, "W > 0 run REF"), 0);
