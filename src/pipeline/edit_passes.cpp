@@ -3,6 +3,8 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "pipeline/decode_eval.h"
+#include "pipeline/in_list.h"
 #include "pipeline/math_eval.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/virtual_cursors.h"
@@ -17,9 +19,9 @@ constexpr std::array kPasses{
     EditPass{"virtual", init_virtuals},
     EditPass{"age_to", nullptr},
     EditPass{"versions", nullptr},
-    EditPass{"decodes", nullptr},
+    EditPass{"decodes", edit_decode},
     EditPass{"pre_cursor", nullptr},
-    EditPass{"in_list", nullptr},
+    EditPass{"in_list", edit_in_lists},
     EditPass{"base", nullptr},
     EditPass{"math", edit_math},
     EditPass{"column_exit", nullptr},

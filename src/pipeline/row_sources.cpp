@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "pipeline/in_list.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -32,7 +33,7 @@ void begin_run(curs& cur) {
 
 constexpr std::array kAfterFetch{
     FetchStep{"loads", nullptr},
-    FetchStep{"in_list", nullptr},
+    FetchStep{"in_list", build_in_lists_after_fetch},
     FetchStep{"dummy_rows", nullptr},
 };
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "pipeline/decode_eval.h"
 #include "pipeline/math_eval.h"
 
 namespace qvx {
@@ -10,7 +11,7 @@ namespace {
 
 constexpr std::array kSteps{
     RowStep{"math", math_row_step},
-    RowStep{"decode", nullptr},
+    RowStep{"decode", decode_row},
     RowStep{"column_exit", nullptr},
 };
 
