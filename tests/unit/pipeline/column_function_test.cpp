@@ -180,3 +180,43 @@ TEST_F(ColumnFunctionTest, FunctionRowIsRebuiltOnlyAfterTheStoreChanged) {
 }
 
 } // namespace
+
+namespace {
+
+// One value per run through a water mark column: what each stored row
+// shows, and the mark read out at the end.
+struct WaterCase {
+    const char* word;
+    int16_t type;
+    std::vector<Value> runs;
+    std::vector<std::string> stored;
+    std::string mark;
+};
+
+using WaterMarkTest = StoreTest;
+
+TEST_F(WaterMarkTest, MarksSpanRunsAndNullValuesLeaveThemAlone) {
+    const std::string nul("\0", 1);
+    const WaterCase cases[] = {
+        {"HW!V", 2, {"5", "3", "8", "2"}, {"   5", "   5", "   8", "   8"}, "   8"},
+        {"LW!V", 2, {"5", "3", "8", "2"}, {"   5", "   3", "   3", "   2"}, "   2"},
+        // The null is stored as blanks and a 0; it neither shows the mark
+        // nor becomes it.
+        {"LW!V", 2, {"5", std::nullopt, "7"}, {"   5", "   0", "   5"}, "   5"},
+        {"HW!V", 1, {"b", std::nullopt, "a", "c"}, {"b" + nul + nul + nul, "NULL", "b" + nul + nul + nul,
+                                                    "c" + nul + nul + nul}, "c" + nul + nul + nul},
+    };
+    for (const WaterCase& k : cases) {
+        qvxtest::reset_collector_state();
+        Select sel;
+        sel.item("V", k.type, 4);
+        curs& c = make_cursor("WM", {k.word});
+        for (const Value& v : k.runs) ASSERT_GT(fetch(c, &sel, {{v}}), 0);
+        EXPECT_EQ(column_values(c, "V"), k.stored) << k.word;
+        std::string out(4, '#');
+        ASSERT_EQ(col_function(c, c.cols[0], out.data()), 0);
+        EXPECT_EQ(out, k.mark) << k.word;
+    }
+}
+
+} // namespace
