@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/cluster.h"
 #include "pipeline/column_function.h"
 #include "row_fixture.h"
 
@@ -217,6 +218,34 @@ TEST_F(WaterMarkTest, MarksSpanRunsAndNullValuesLeaveThemAlone) {
         ASSERT_EQ(col_function(c, c.cols[0], out.data()), 0);
         EXPECT_EQ(out, k.mark) << k.word;
     }
+}
+
+} // namespace
+
+namespace {
+
+using ReadOutTest = StoreTest;
+
+// A read-out of a cursor with column functions is the one column-function
+// row in the send layout; a failing function reads as nothing.
+TEST_F(ReadOutTest, CursorWithFunctionsReadsAsItsFunctionRow) {
+    Select sel;
+    sel.item("V", 2, 4).item("T", 1, 2);
+    curs& c = make_cursor("RO", {"MAX!V", "T"});
+    c.sample_limit = 2;
+    ASSERT_GT(fetch(c, &sel, {{"7", "p"}, {"1", "q"}}), 0);
+    ASSERT_GT(fetch(c, &sel, {{"2", "x"}, {"3", "y"}, {"1", "z"}}), 0);
+    cluster* cl = open_cursor(c);
+    ASSERT_NE(cl, nullptr);
+    ASSERT_EQ(cl->count, 1);
+    ASSERT_EQ(fetch_cur(cl), 0);
+    EXPECT_EQ(std::string(cl->cur, static_cast<size_t>(cl->len)), std::string("   3y\0", 6));
+    EXPECT_EQ(fetch_cur(cl), 100);
+    close_cur(cl);
+
+    curs& bad = make_cursor("BAD", {"V", "SUM!T"});
+    ASSERT_GT(fetch(bad, &sel, {{"2", "x"}}), 0);
+    EXPECT_EQ(open_cursor(bad), nullptr);
 }
 
 } // namespace
