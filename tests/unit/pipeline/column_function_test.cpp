@@ -54,6 +54,8 @@ TEST_F(ColumnFunctionTest, NumericResultsArePrintedByTheirRules) {
         // Seven decimals seen: "%f" has rounded at the sixth already.
         {"AVG!V", 2, 10, {"0.0000015", "0.0000016"}, "  0.000002"},
         {"SUM!V", 2, 6, {"1", "2"}, right("3", 6)},
+        // Read as a C number would be: exponent and sign included.
+        {"SUM!V", 2, 6, {"1e3", "+2", "-0.5"}, right("1001.5", 6)},
         // WAVG: (10 + 2*20 + 3*30) / 6 = 23.33.., no decimals in the values.
         {"WAVG!V", 2, 8, {"10", "20", "30"}, right("23", 8)},
         // TREND: 23.333333 / 20, always six decimals.
