@@ -313,6 +313,7 @@ int col_function(curs& c, columns& col, char* dest) {
 
 int col_funct_char(curs& c, columns& col, char* dest) {
     const ColumnFunction f = col.col_funct;
+    if (f == ColumnFunction::count) return col_function(c, col, dest);  // counts rows, not values
     const size_t len = width_of(col);
     if (is_water(f)) {
         put_mark(col, dest);
