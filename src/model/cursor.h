@@ -130,6 +130,7 @@ struct columns {
     // HIGH_WATER / LOW_WATER: the mark (length bytes), absent until the
     // first value that is not null. Kept across every run.
     std::optional<std::string> water_mark;
+    bool value_null = false;     // the value filled into the row being built was null
 };
 
 // A fetch exit named by the cursor (its name and mode).
@@ -232,7 +233,7 @@ struct curs {
     // --- run side: stored rows (row store) ---
     RowChain rows;                          // stored rows, oldest first
     RowHead column_data;                    // the column-function row
-    row_data* chosen_row = nullptr;         // the row the last MIN or MAX picked
+    row_data* chosen_row = nullptr;         // the row the last MIN or MAX picked; null once freed
     // While set, the row other cursors read as this cursor's current row
     // (an iteration step, a post-cursor run); otherwise the newest row.
     row_data* reading_row = nullptr;

@@ -115,11 +115,8 @@ void do_decode(const columns& column, char* row_text, int indicator, curs& curso
 
 void decode_row(curs& cursor, row_data& row) {
     if (!cursor.decode) return;
-    for (size_t i = 0; i < cursor.cols.size(); ++i) {
-        const columns& col = cursor.cols[i];
-        if (col.decode_list < 0) continue;
-        do_decode(col, row.text(), column_was_null(i) ? -1 : 0, cursor);
-    }
+    for (const columns& col : cursor.cols)
+        if (col.decode_list >= 0) do_decode(col, row.text(), col.value_null ? -1 : 0, cursor);
 }
 
 } // namespace qvx

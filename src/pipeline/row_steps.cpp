@@ -4,12 +4,14 @@
 
 #include "pipeline/decode_eval.h"
 #include "pipeline/math_eval.h"
+#include "pipeline/water_mark.h"
 
 namespace qvx {
 
 namespace {
 
 constexpr std::array kSteps{
+    RowStep{"water", apply_water_marks},
     RowStep{"math", math_row_step},
     RowStep{"decode", decode_row},
     RowStep{"column_exit", nullptr},

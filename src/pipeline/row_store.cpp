@@ -24,10 +24,6 @@ constexpr int16_t kNumberType = 2;
 
 enum class Outcome { ok, reject, hold };
 
-// The null columns of the row being built, by position; filled with the
-// row's values and read by its row steps.
-std::vector<char> built_nulls;
-
 // A percent variable's value; a request parameter that stands in for a
 // "%parm" variable is cut or blank-padded to the column's width.
 [[gnu::noinline]] void copy_percent(char* dst, size_t len, const columns& col) {
@@ -210,20 +206,19 @@ Outcome check_sources(const curs& c) {
     return Outcome::ok;
 }
 
-// Copies every column's value into the row text.
-void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
-    built_nulls.assign(c.cols.size(), 0);
-    size_t position = 0;
-    for (const columns& col : c.cols) {
-        const size_t at_position = position++;
+// Copies every column's value into the row text and notes which values
+// were null (the row steps see only the text).
+void fill_values(curs& c, const SelectDescriptor* d, char* text) {
+    for (columns& col : c.cols) {
         char* dst = text + col.buf_offset;
         const size_t len = static_cast<size_t>(col.length);
+        col.value_null = false;
         switch (col.binding.source) {
             case ValueSource::select: {
                 const size_t i = static_cast<size_t>(col.binding.select_item);
                 if (d->indicator[i] < 0) {
                     put_null(dst, len, col.orig_type);
-                    built_nulls[at_position] = 1;
+                    col.value_null = true;
                     break;
                 }
                 const size_t at = static_cast<size_t>(std::max(d->offset[i], 0));
@@ -249,6 +244,7 @@ void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
 }
 
 row_data* take_first_row(curs& c) noexcept {
+    if (c.rows.first() == c.chosen_row) c.chosen_row = nullptr;
     row_data* row = c.rows.pop_front();
     row->age = 0;
     row->len = 0;
@@ -299,8 +295,6 @@ void store_row(curs& c, row_data* row, bool recycled) {
 }
 
 } // namespace
-
-bool column_was_null(size_t column) { return column < built_nulls.size() && built_nulls[column] != 0; }
 
 void take_parameter_widths(curs& c) {
     if (!c.bound || !percent_cursor) return;
