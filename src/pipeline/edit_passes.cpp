@@ -3,6 +3,8 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "pipeline/cursor_chain.h"
+#include "pipeline/loads.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/virtual_cursors.h"
 #include "runtime/exit_path.h"
@@ -17,14 +19,14 @@ constexpr std::array kPasses{
     EditPass{"age_to", nullptr},
     EditPass{"versions", nullptr},
     EditPass{"decodes", nullptr},
-    EditPass{"pre_cursor", nullptr},
+    EditPass{"pre_cursor", edit_pre_cursors},
     EditPass{"in_list", nullptr},
     EditPass{"base", nullptr},
     EditPass{"math", nullptr},
     EditPass{"column_exit", nullptr},
-    EditPass{"iterate", nullptr},
-    EditPass{"iterate_where", nullptr},
-    EditPass{"loads", nullptr},
+    EditPass{"iterate", edit_iterates},
+    EditPass{"iterate_where", edit_iterate_where},
+    EditPass{"loads", load_pass},
     EditPass{"qualified", nullptr},
 };
 

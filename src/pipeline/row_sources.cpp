@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "pipeline/loads.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -31,7 +32,7 @@ void begin_run(curs& cur) {
 }
 
 constexpr std::array kAfterFetch{
-    FetchStep{"loads", nullptr},
+    FetchStep{"loads", [](curs& c, int rows) { process_loads(c, rows); }},
     FetchStep{"in_list", nullptr},
     FetchStep{"dummy_rows", nullptr},
 };
