@@ -2,11 +2,14 @@
 
 #include <array>
 
+#include "pipeline/water_mark.h"
+
 namespace qvx {
 
 namespace {
 
 constexpr std::array kSteps{
+    RowStep{"water", apply_water_marks},
     RowStep{"math", nullptr},
     RowStep{"decode", nullptr},
     RowStep{"column_exit", nullptr},
