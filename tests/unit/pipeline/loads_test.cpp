@@ -148,6 +148,9 @@ TEST_F(LoadTest, TheChosenRowSuppliesTheValue) {
         {"NAME -> VC.TOPNAME from MAX_OCCURANCE STATUS", "TOPNAME", "bravo"},
         {"CPU -> VC.NCPU from MAX CPU", "NCPU", std::string(15, ' ') + "9"},
         {"NAME -> VC.SHORT", "SHORT", "ech"},                     // text is cut
+        // A column function over the rows, right-aligned as a number.
+        {"MAX!CPU -> VC.NCPU", "NCPU", std::string(15, ' ') + "9"},
+        {"SUM!CPU -> VC.NCPU", "NCPU", std::string(14, ' ') + "29"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.load);
