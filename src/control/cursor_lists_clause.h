@@ -4,6 +4,7 @@
 // cursor names are bound by the edit passes once every cursor is known.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,9 +43,13 @@ struct IterateWhereClauses {
     bool ready = false;  // bound by edit_iterate_where
 };
 
-// "in_list" statements as written.
-struct InListClauses {
-    std::vector<std::string> texts;
+// One "in_list NAME using COLUMN": the values of a column of this
+// cursor's rows as one text that decodes test values against ("in").
+struct InList {
+    std::string name;
+    std::string col_name;
+    std::string text = "( 'ZIP' )";  // rebuilt after every fetch
+    int16_t column = -1;             // col_name's position in the cursor (edit_in_lists)
 };
 
 // Each parser takes the text after its keyword; 0 accepted, 1 rejected
@@ -52,5 +57,14 @@ struct InListClauses {
 int parse_pre_cursor(curs& cursor, std::string_view text);
 int parse_iterate(curs& cursor, std::string_view text);
 int parse_iterate_where(curs& cursor, std::string_view text);
+
+// The cursor's in-lists, in clause order.
+struct InListClauses {
+    std::vector<InList> lists;
+};
+
+// Parses the text after "in_list" and appends the in-list to the
+// cursor's list. 0 accepted, 1 rejected (pin3260).
+int parse_in_list(curs& cursor, std::string_view text);
 
 } // namespace qvx

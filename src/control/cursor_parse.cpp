@@ -347,13 +347,17 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
     case kIterate:
         if (parse_iterate(c, text) != 0) failed_ = true;
         break;
-    case kInList: c.in_list.ensure().texts.push_back(text); break;
+    case kInList:
+        if (parse_in_list(c, text) != 0) failed_ = true;
+        break;
     case kBase: c.base.ensure().texts.push_back(text); break;
     case kIterateWhere:
         if (parse_iterate_where(c, text) != 0) failed_ = true;
         break;
     case kMath: c.math.ensure().texts.push_back(text); break;
-    case kDecode: c.decode.ensure().texts.push_back(text); break;
+    case kDecode:
+        if (parse_decode(c, text) != 0) failed_ = true;
+        break;
     case kColumnExit: c.column_exit.ensure().texts.push_back(text); break;
     case kSetLen: c.set_len.ensure().texts.push_back(text); break;
     default: break;

@@ -5,6 +5,8 @@
 #include "control/cursor.h"
 #include "pipeline/cursor_chain.h"
 #include "pipeline/loads.h"
+#include "pipeline/decode_eval.h"
+#include "pipeline/in_list.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/virtual_cursors.h"
 #include "runtime/exit_path.h"
@@ -18,9 +20,9 @@ constexpr std::array kPasses{
     EditPass{"virtual", init_virtuals},
     EditPass{"age_to", nullptr},
     EditPass{"versions", nullptr},
-    EditPass{"decodes", nullptr},
+    EditPass{"decodes", edit_decode},
     EditPass{"pre_cursor", edit_pre_cursors},
-    EditPass{"in_list", nullptr},
+    EditPass{"in_list", edit_in_lists},
     EditPass{"base", nullptr},
     EditPass{"math", nullptr},
     EditPass{"column_exit", nullptr},

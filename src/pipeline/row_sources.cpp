@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "pipeline/loads.h"
+#include "pipeline/in_list.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -33,7 +34,7 @@ void begin_run(curs& cur) {
 
 constexpr std::array kAfterFetch{
     FetchStep{"loads", [](curs& c, int rows) { process_loads(c, rows); }},
-    FetchStep{"in_list", nullptr},
+    FetchStep{"in_list", build_in_lists_after_fetch},
     FetchStep{"dummy_rows", nullptr},
 };
 
