@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "pipeline/cursor_chain.h"
 #include "pipeline/cursor_run.h"
+#include "pipeline/decode_eval.h"
 #include "row_fixture.h"
 #include "runtime/settings.h"
 #include "support/testenv.h"
@@ -159,4 +160,100 @@ TEST_F(ChainTest, ABrokenIterationReportsAndKeepsWhatRan) {
     EXPECT_NE(rc, 0);
     EXPECT_TRUE(has(out, "Iteration broken for cursor D, cursor C rc=")) << out;
     EXPECT_EQ(d.reading_row, nullptr);
+}
+
+TEST_F(ChainTest, DecodesScheduleEachRowOnceAndCursorsRunningEachOtherEnd) {
+    curs& a = sql_cursor("A", {"K", "NAME", "J"}, "select k as K, name as NAME, k as J from t order by k");
+    curs& b = reader("B", a, 0);
+    // Rows 2 and 3 match the first test, every row the second: each row
+    // still schedules B once.
+    ASSERT_EQ(parse_decode(a, "K > 1 run B"), 0);
+    ASSERT_EQ(parse_decode(a, "NAME ~= 'x' run B"), 0);
+    // C and A run each other.
+    curs& c = sql_cursor("C", {"K"}, "select k as K from t where k = 1");
+    ASSERT_EQ(parse_decode(a, "J = 3 run C"), 0);
+    ASSERT_EQ(parse_decode(c, "K = 1 run A"), 0);
+    ASSERT_EQ(edit_decode(), 0);
+
+    ASSERT_EQ(pre_prep_l_fetch(a, kTime), 0);
+    EXPECT_EQ(values(b, "A.K"), (Texts{"1", "2", "3"}));
+    EXPECT_EQ(a.sample_no, 1);  // C's schedule of A was dropped
+    EXPECT_EQ(c.sample_no, 1);
+    EXPECT_TRUE(a.post_cursors.empty());
+    EXPECT_TRUE(c.post_cursors.empty());
+
+    // Started from C, the loop ends the same way.
+    ASSERT_EQ(pre_prep_l_fetch(c, kTime), 0);
+    EXPECT_EQ(c.sample_no, 2);
+    EXPECT_EQ(a.sample_no, 2);
+    EXPECT_EQ(b.rows.size(), 3);  // A ran as C's post-cursor: its own schedule of B was dropped
+}
+
+TEST_F(ChainTest, IterateWhereSkipsDrivingRows) {
+    Select dsel;
+    dsel.item("DNAME", 1, 4);
+    curs& d = make_cursor("D", {"DNAME"});
+    ASSERT_GT(fetch(d, &dsel, {{"aa"}, {"bb"}, {"cc"}}), 0);
+    curs& c = sql_cursor("C", {"K", "D.DNAME"}, "select k as K from t where k < 3 order by k");
+    c.cols[1].source = {&d, 0};
+    c.iterate.ensure().driver = &d;
+    ASSERT_EQ(parse_iterate_where(c, "DNAME ~= 'bb'"), 0);
+    ASSERT_EQ(edit_iterate_where(), 0);
+    ASSERT_EQ(run_cursor(c, kTime), 0);
+    EXPECT_EQ(values(c, "D.DNAME"), (Texts{"aa", "aa", "cc", "cc"}));
+    int32_t n = 0;
+    for (const row_data* r = c.rows.first(); r; r = r->next) EXPECT_EQ(r->row_no, ++n);
+}
+
+TEST_F(ChainTest, ChainNamesBindOrReport) {
+    curs& a = make_cursor("A", {"K"});
+    curs& b = make_cursor("B", {"K"});
+    struct Case {
+        const char* clause;  // "p" pre_cursor, "i" iterate
+        const char* name;
+        int rc;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"p", "B", 0, ""},
+        {"p", "A", 1, "PPR3115E"},
+        {"p", "NOPE", 1, "Pre_cursor NOPE not found for cursor A"},
+        {"i", "B", 0, ""},
+        {"i", "A", 1, "Can't iterate yourself in cursor A"},
+        {"i", "NOPE", 1, "Iterator NOPE not found for cursor A"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.clause) + " " + k.name);
+        a.pre_cursor.reset();
+        a.iterate.reset();
+        int rc = -1;
+        std::string out;
+        if (*k.clause == 'p') {
+            ASSERT_EQ(parse_pre_cursor(a, k.name), 0);
+            out = captured([&] { rc = edit_pre_cursors(); });
+            if (k.rc == 0) {
+                EXPECT_EQ(a.pre_cursor->entries[0].cursor, &b);
+            }
+        } else {
+            ASSERT_EQ(parse_iterate(a, k.name), 0);
+            out = captured([&] { rc = edit_iterates(); });
+            if (k.rc == 0) {
+                EXPECT_EQ(a.iterate->driver, &b);
+            }
+        }
+        EXPECT_EQ(rc, k.rc);
+        EXPECT_TRUE(has(out, k.message)) << out;
+    }
+    // A second iterate or iterate_where on one cursor is refused as read.
+    EXPECT_TRUE(has(captured([&] { EXPECT_EQ(parse_iterate(a, "B"), 1); }), "PIT3125E"));
+    ASSERT_EQ(parse_iterate_where(a, "K = 1"), 0);
+    EXPECT_TRUE(has(captured([&] { EXPECT_EQ(parse_iterate_where(a, "K = 2"), 1); }), "PIT4475E"));
+    // Its column must be one of the driving cursor's.
+    a.iterate_where.reset();
+    a.iterate->driver = &b;
+    b.cols[0].name = "OTHER";
+    ASSERT_EQ(parse_iterate_where(a, "K = 1"), 0);
+    const std::string out = captured([&] { EXPECT_EQ(edit_iterate_where(), 1); });
+    EXPECT_TRUE(has(out, "PIT4485E")) << out;
+    EXPECT_TRUE(has(out, "ITERATE_WHERE edits failed")) << out;
 }

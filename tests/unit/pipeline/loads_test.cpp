@@ -49,7 +49,7 @@ protected:
     void loads(std::initializer_list<const char*> texts) {
         LoadClauses& l = src->load_list.ensure();
         for (const char* t : texts) l.texts.emplace_back(t);
-        ASSERT_EQ(parse_loads(), 0);
+        ASSERT_EQ(load_pass(), 0);
     }
 
     // One fetch of S and its loads; the target row's columns afterwards.
@@ -160,6 +160,46 @@ TEST_F(LoadTest, TheChosenRowSuppliesTheValue) {
         run(kRows);
         EXPECT_EQ(target(k.col), k.expect);
     }
+}
+
+TEST_F(LoadTest, WhereTestsPickTheRowsTheAggregatesCover) {
+    const std::string blank14(14, ' ');
+    struct Case {
+        const char* load;
+        const char* col;
+        std::string expect;
+    };
+    const Case cases[] = {
+        {"COUNT CPU -> VC.NCPU where CPU < 9", "NCPU", blank14 + " 3"},  // 5, 3, 3
+        {"count CPU -> VC.NCPU where STATUS = 'Y'", "NCPU", blank14 + " 2"},
+        {"COUNT CPU -> VC.NCPU where CPU > 3 and < 9", "NCPU", blank14 + " 1"},
+        {"COUNT CPU -> VC.NCPU where CPU > 100", "NCPU", blank14 + " 0"},
+        {"SUM CPU -> VC.NCPU WHERE CPU > 4", "NCPU", std::string(11, ' ') + "23.00"},
+        {"AVERAGE CPU -> VC.NCPU where CPU > 4", "NCPU", std::string(12, ' ') + "7.67"},
+        {"AVERAGE CPU -> VC.NCPU where CPU > 100", "NCPU", std::string(13, ' ') + "0.0"},
+        // Without an aggregate: the first matching row; no match moves nothing.
+        {"NAME -> VC.TOPNAME where STATUS = 'X'", "TOPNAME", "carl "},
+        {"NAME -> VC.TOPNAME where STATUS = 'Q'", "TOPNAME", "none "},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.load);
+        src->load_list.reset();
+        src->rows.clear();
+        vc->rows.clear();
+        ASSERT_EQ(init_virtuals(), 0);  // the target back to its initial row
+        loads({k.load});
+        run(kRows);
+        EXPECT_EQ(target(k.col), k.expect);
+    }
+}
+
+TEST_F(LoadTest, AWhereOnAnUnknownColumnFailsTheEdit) {
+    src->load_list.ensure().texts = {"COUNT CPU -> VC.NCPU where GONE = 1"};
+    int rc = -1;
+    const std::string out = captured([&] { rc = load_pass(); });
+    EXPECT_EQ(rc, 1);
+    EXPECT_TRUE(has(out, "Load Column (GONE) not found in cursor S")) << out;
+    EXPECT_TRUE(has(out, "PLO3088E")) << out;
 }
 
 TEST_F(LoadTest, AnEmptyFetchPutsBackTheDictionaryValues) {
