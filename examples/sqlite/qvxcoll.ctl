@@ -19,6 +19,8 @@ cursor OBJSIZE;
   interval 5;
   limit 500;
   samples 1;
+  ; After each run the name of the biggest object goes to SUMMARY.
+  load name -> SUMMARY.largest from MAX bytes;
 ; Size of the file in pages, the page size and the pages on the free list.
 cursor DBPAGES;
   INSERT INTO sqlite.pages (page_count, page_size, freelist_count) VALUES (:INT!page_count, :INT!page_size, :INT!freelist_count);
@@ -34,4 +36,14 @@ cursor SCHEMA;
   interval 5;
   limit 500;
   samples 1;
+  ; How many of the rows are tables and how many indexes, counted into
+  ; SUMMARY after each run.
+  load COUNT name -> SUMMARY.tables where type = 'table';
+  load COUNT name -> SUMMARY.indexes where type = 'index';
+; One row that the loads above fill: it is never run itself, its columns
+; are the DICT.CTL elements of the same names (their initial values stand
+; until the first load, and come back after a run without rows).
+cursor SUMMARY;
+  INSERT INTO sqlite.summary (largest, tables, indexes) VALUES (:largest, :INT!tables, :INT!indexes);
+  virtual;
 end;
