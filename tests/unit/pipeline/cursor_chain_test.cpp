@@ -257,3 +257,21 @@ TEST_F(ChainTest, ChainNamesBindOrReport) {
     EXPECT_TRUE(has(out, "PIT4485E")) << out;
     EXPECT_TRUE(has(out, "ITERATE_WHERE edits failed")) << out;
 }
+
+TEST_F(ChainTest, AStepThatEmptiesTheDrivingCursorEndsTheIteration) {
+    Select dsel;
+    dsel.item("DNAME", 1, 4);
+    curs& d = make_cursor("D", {"DNAME"});
+    ASSERT_GT(fetch(d, &dsel, {{"aa"}, {"bb"}, {"cc"}}), 0);
+    curs& c = sql_cursor("C", {"K", "D.DNAME"}, "select k as K from t where k = 1");
+    c.cols[1].source = {&d, 0};
+    c.iterate.ensure().driver = &d;
+    ASSERT_EQ(parse_decode(c, "K = 1 , 'hold delete cursor D'"), 0);
+    ASSERT_EQ(edit_decode(), 0);
+    int rc = -1;
+    captured([&] { rc = run_cursor(c, kTime); });
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(d.rows.empty());
+    EXPECT_EQ(d.reading_row, nullptr);
+    EXPECT_EQ(values(c, "D.DNAME"), (Texts{"aa"}));
+}
