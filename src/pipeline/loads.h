@@ -5,6 +5,9 @@
 // dictionary element's initial value.
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 #include "control/load_clause.h"
 #include "model/cursor.h"
 
