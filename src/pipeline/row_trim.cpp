@@ -19,6 +19,7 @@ void append_row(curs& c, row_data* row) noexcept {
 void free_first_row(curs& c) noexcept {
     // A reading row freed here no longer stands for the cursor's rows.
     if (c.reading_row && c.reading_row == c.rows.first()) c.reading_row = nullptr;
+    if (c.rows.first() && c.rows.first() == c.chosen_row) c.chosen_row = nullptr;
     if (c.rows.drop_front()) c.rows_changed = 1;
 }
 
@@ -40,6 +41,7 @@ void delete_all(curs& c) {
     if (c.rows.first()) c.rows_changed = 1;
     c.reading_row = nullptr;
     c.rows.clear();
+    c.chosen_row = nullptr;
 }
 
 } // namespace qvx
