@@ -123,6 +123,16 @@ TEST_F(LoadTest, EachDirectiveFillsTheTarget) {
     }
 }
 
+TEST_F(LoadTest, ASamplesLimitLoadsFromTheCurrentSampleOnly) {
+    ASSERT_EQ(pass({"COUNT CPU -> VC.NCPU where CPU > 4", "NAME -> VC.TOPNAME from MIN CPU"}), 0);
+    src->sample_limit = 1;
+    ASSERT_GT(fetch(*src, &sel, {{"1", "old", "Z"}, {"6", "older", "Z"}}), 0);  // kept by the trim
+    ASSERT_GT(fetch(*src, &sel, kRows), 0);
+    ASSERT_EQ(process_loads(*src, 5), 0);
+    EXPECT_EQ(target("NCPU"), right("3", 16));
+    EXPECT_EQ(target("TOPNAME"), "carl ");
+}
+
 TEST_F(LoadTest, AnEmptyFetchPutsBackTheDictionaryValues) {
     ASSERT_EQ(pass({"CPU -> VC.NCPU", "NAME -> VC.TOPNAME", "NAME -> VC.SHORT"}), 0);
     ASSERT_GT(fetch(*src, &sel, kRows), 0);
