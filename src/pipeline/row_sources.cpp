@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "pipeline/loads.h"
 #include "pipeline/in_list.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
@@ -32,7 +33,7 @@ void begin_run(curs& cur) {
 }
 
 constexpr std::array kAfterFetch{
-    FetchStep{"loads", nullptr},
+    FetchStep{"loads", [](curs& c, int rows) { process_loads(c, rows); }},
     FetchStep{"in_list", build_in_lists_after_fetch},
     FetchStep{"dummy_rows", nullptr},
 };

@@ -54,7 +54,7 @@ TEST_F(CursorParseTest, CompleteFileBuildsTheCursors) {
                     "history;\nonce;\nshow_cursor;\nshow_row;\ntraced;\ndummy_last_row;\n"
                     "load a = b;\nload c = d;\nmath x :y + 1;\ndecode d1 = 'a' , 'b';\n"
                     "pre_cursor p;\nin_list l using d1;\ncolumn_exit e;\nset_len s 10;\n"
-                    "iterate i;\niterate_where w;\ngo_home 60;\n"
+                    "iterate i;\niterate_where w = 1;\ngo_home 60;\n"
                     "saturday_start 2200;\nsaturday_end 0200;\nMON_FRI_START 0800;\nmon_fri_end 1000;\n"
                     "mon_fri_end 1400;\nmon_fri_start 1300;\n"
                     "cursor MEM;\ninsert INTO mem (A) VALUES (:A);\ntable_name OTHER.TAB;\n"
@@ -245,7 +245,7 @@ TEST_F(CursorParseTest, BlockChecks) {
         {"no_sql;\ninsert_select select 1;", "PCC0400"},
         {"no_sql;\nvirtual;", "PCC0405"},
         {"no_sql;\nbase b;", "PCC0410"},
-        {"iterate_where w;", "PCC0415"},
+        {"iterate_where w = 1;", "PCC0415"},
     };
     for (const auto& [extra, id] : rows) {
         EXPECT_EQ(parse(block("A", extra + "\n") + "end;\n"), 1) << extra;

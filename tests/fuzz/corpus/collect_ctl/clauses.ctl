@@ -30,7 +30,7 @@ in_list l using d1;
 column_exit e;
 set_len s 10;
 iterate i;
-iterate_where w;
+iterate_where w = 1;
 go_home 60;
 saturday_start 2200;
 saturday_end 0200;
