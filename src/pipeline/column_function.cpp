@@ -16,6 +16,7 @@
 
 #include "pipeline/cursor_run.h"
 #include "runtime/messages.h"
+#include "support/number_text.h"
 
 namespace qvx {
 
@@ -96,58 +97,12 @@ int decimals_of(const char* v, size_t len) {
     return d;
 }
 
-// Plain decimal text ([+-]digits[.digits]) whose digits fit 2^53 with at
-// most 22 decimals: the digits over a power of ten, both exact, so the
-// one rounding of the division gives what strtod gives. False for any
-// other text (exponents, hexadecimal, inf, long values).
-bool plain_decimal(const char* p, const char* end, double& out) {
-    static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    constexpr uint64_t kExact = uint64_t{1} << 53;
-    bool negative = false;
-    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-    uint64_t digits = 0;
-    int seen = 0, decimals = 0;
-    bool in_fraction = false;
-    for (; p < end; ++p) {
-        if (*p >= '0' && *p <= '9') {
-            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
-            if (digits > kExact) return false;
-            ++seen;
-            decimals += in_fraction;
-        } else if (*p == '.' && !in_fraction) {
-            in_fraction = true;
-        } else {
-            break;
-        }
-    }
-    if (seen == 0 || decimals >= static_cast<int>(std::size(kTens))) return false;
-    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return false;
-    const double v = static_cast<double>(digits) / kTens[decimals];
-    out = negative ? -v : v;
-    return true;
-}
-
-// The value read as a double, leading blanks skipped.
-double number_of(const char* v, size_t len) {
-    const char* p = v;
-    const char* end = v + len;
-    while (p < end && *p == ' ') ++p;
-    if (double fast = 0; plain_decimal(p, end, fast)) return fast;
-    char buf[kWidestNumeric + 1];
-    const size_t n = static_cast<size_t>(end - p);
-    std::memcpy(buf, p, n);
-    buf[n] = '\0';
-    return std::strtod(buf, nullptr);
-}
-
 Walk walk_numbers(curs& c, const columns& col) {
     Walk w;
     const size_t len = width_of(col);
     const ColumnFunction f = col.col_funct;
     for_each_value(c, col, [&](row_data& r, const char* v) {
-        const double x = number_of(v, len);
+        const double x = number_or_zero(std::string_view(v, len));
         ++w.n;
         switch (f) {
             case ColumnFunction::min:
@@ -188,19 +143,6 @@ double result_of(ColumnFunction f, const Walk& w) {
         case ColumnFunction::trend: return (w.acc / weights) / (w.sum / n);
         default: return w.sum;  // SUM
     }
-}
-
-// "%f" of the value; with keep >= 0 cut after keep decimals (no further
-// rounding), the '.' going too when keep is 0.
-std::string printed(double value, int keep) {
-    char buf[400];
-    const int n = std::snprintf(buf, sizeof buf, "%f", value);
-    std::string text(buf, static_cast<size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
-    if (keep < 0) return text;
-    const size_t dot = text.find('.');
-    if (dot == std::string::npos) return text;
-    if (keep == 0) return text.substr(0, dot);
-    return text.substr(0, std::min(text.size(), dot + 1 + static_cast<size_t>(keep)));
 }
 
 // Right-aligned in the (blank) field; a text longer than the field keeps
@@ -294,7 +236,7 @@ int col_function(curs& c, columns& col, char* dest) {
         return 1;
     }
     if (f == ColumnFunction::count) {
-        place_right(dest, len, printed(current_count(c), -1));
+        place_right(dest, len, fixed_text(current_count(c), -1));
         return 0;
     }
     const Walk w = walk_numbers(c, col);
@@ -303,11 +245,11 @@ int col_function(curs& c, columns& col, char* dest) {
             c.chosen_row = w.best_row;
             std::memcpy(dest, value_in(*w.best_row, col), len);
         } else {
-            place_right(dest, len, printed(0.0, -1));
+            place_right(dest, len, fixed_text(0.0, -1));
         }
         return 0;
     }
-    place_right(dest, len, printed(result_of(f, w), f == ColumnFunction::trend ? -1 : w.decimals));
+    place_right(dest, len, fixed_text(result_of(f, w), f == ColumnFunction::trend ? -1 : w.decimals));
     return 0;
 }
 

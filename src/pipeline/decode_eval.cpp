@@ -18,6 +18,7 @@
 #include "pipeline/decode_eval.h"
 #include "pipeline/in_list.h"
 #include "runtime/messages.h"
+#include "support/number_text.h"
 
 namespace qvx {
 
@@ -115,7 +116,7 @@ struct Value {
 // Reads text as a number: leading blanks skipped; for a Number column the
 // rest up to the first character that is not part of a number (an
 // all-blank value is 0), otherwise the whole text must be a number.
-bool read_number(std::string_view text, bool number_column, double& out) {
+bool read_value(std::string_view text, bool number_column, double& out) {
     std::string s(text);
     s.erase(std::find(s.begin(), s.end(), '\0'), s.end());
     const size_t a = s.find_first_not_of(' ');
@@ -123,22 +124,18 @@ bool read_number(std::string_view text, bool number_column, double& out) {
         out = 0;
         return number_column;
     }
-    const char* start = s.c_str() + a;
-    char* end = nullptr;
-    out = std::strtod(start, &end);
-    if (end == start) {
-        out = 0;
-        return number_column;
-    }
+    const NumberPrefix read = read_number(std::string_view(s).substr(a));
+    out = read.value;
+    if (read.used == 0) return number_column;
     if (number_column) return true;
-    return std::all_of(static_cast<const char*>(end), s.c_str() + s.size(), [](char c) { return c == ' '; });
+    return s.find_first_not_of(' ', a + read.used) == std::string::npos;
 }
 
 Value value_of(const columns& col, const char* bytes) {
     Value v;
     v.text.assign(bytes, static_cast<size_t>(std::max(col.length, 0)));
     std::replace(v.text.begin(), v.text.end(), '\0', ' ');
-    v.has_number = read_number(v.text, is_number(col), v.number);
+    v.has_number = read_value(v.text, is_number(col), v.number);
     return v;
 }
 
@@ -261,7 +258,7 @@ Verdict column_test(const Test& t, const Reading& at, const Value& v) {
             cmp = contains(v.text, trim(other)) ? 0 : 1;
         } else {
             double o = 0;
-            read_number(other, true, o);
+            read_value(other, true, o);
             if (t.op == DecodeOperator::and_mask) return mask_holds(v.number, static_cast<uint32_t>(o)) ? Verdict::yes : Verdict::no;
             cmp = sign_of(v.number - o);
         }

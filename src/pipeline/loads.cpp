@@ -15,6 +15,7 @@
 #include "pipeline/column_function.h"
 #include "pipeline/decode_eval.h"
 #include "runtime/messages.h"
+#include "support/number_text.h"
 
 namespace qvx {
 
@@ -36,10 +37,7 @@ std::string_view strip(std::string_view s) {
     return s;
 }
 
-double as_double(std::string_view s) {
-    const std::string text(strip(s));
-    return std::strtod(text.c_str(), nullptr);
-}
+double as_double(std::string_view s) { return number_or_zero(strip(s)); }
 
 // A fetch without rows: the target goes back to its dictionary element's
 // initial value, as the virtual cursor's row was built with it (numbers to

@@ -11,6 +11,7 @@
 
 #include "pipeline/cursor_run.h"
 #include "runtime/messages.h"
+#include "support/number_text.h"
 
 namespace qvx {
 
@@ -19,24 +20,6 @@ namespace {
 constexpr int16_t kNumberType = 2;
 constexpr int32_t kMaxSource = 2048;  // widest column a math expression reads
 constexpr size_t kTraceWidth = 150;
-
-bool is_digit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// A column's text as a number: leading blanks, then a decimal number
-// (sign, digits with at most one point, an exponent). Text that is no
-// number, and a number out of the range of a double, read as 0.
-double text_value(const char* p, size_t len) {
-    const char* end = p + len;
-    while (p < end && *p == ' ') ++p;
-    if (p < end && *p == '+') ++p;
-    const char* digits = p < end && *p == '-' ? p + 1 : p;
-    if (digits >= end || !(is_digit(*digits) || (*digits == '.' && digits + 1 < end && is_digit(digits[1]))))
-        return 0;
-    double v = 0;
-    const auto [stop, ec] = std::from_chars(p, end, v);
-    (void)stop;
-    return ec == std::errc() ? v : 0;
-}
 
 // How filling the work array ended.
 enum class Fill {
@@ -138,7 +121,7 @@ Fill fill_cells(curs& c, MathDef& m, const char* row_text, double& answer) {
         if (c.tracem)
             PRINT('t', "cma3540", "Math: name = %s %.*s Len= %d, offset= %d\n", w.text.c_str(),
                   static_cast<int>(src.len), src.text ? src.text : "", src.width, src.offset);
-        cell = {src.text ? text_value(src.text, src.len) : 0.0, MathKind::value};
+        cell = {src.text ? number_or_zero(std::string_view(src.text, src.len)) : 0.0, MathKind::value};
     }
     return Fill::cells;
 }
@@ -202,10 +185,7 @@ bool sweep(MathDef& m, const curs& c, size_t from, size_t to, MathKind op1, Math
 void put_answer(const curs& c, const columns& col, const MathDef& m, double answer, char* field) {
     const size_t width = static_cast<size_t>(std::max(col.length, 0));
     char num[400];
-    const auto [stop, ec] = std::to_chars(num, num + sizeof num - 1, answer, std::chars_format::fixed, 6);
-    size_t n = ec == std::errc() ? static_cast<size_t>(stop - num) : 0;
-    if (const char* dot = static_cast<const char*>(std::memchr(num, '.', n)))
-        n = std::min(n, static_cast<size_t>(dot - num) + (m.decimals > 0 ? 1 + static_cast<size_t>(m.decimals) : 0));
+    size_t n = fixed_chars(answer, m.decimals, num, sizeof num);
     if (n == 0) num[n++] = '0';
     num[n] = '\0';
 

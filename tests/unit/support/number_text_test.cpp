@@ -1,0 +1,53 @@
+// Reading and printing the numbers of row texts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/number_text.h"
+
+using namespace qvx;
+
+TEST(NumberText, ReadsTheNumberAtTheStartOfAText) {
+    struct Case {
+        std::string text;
+        double value;
+        size_t used;
+    };
+    const Case cases[] = {
+        {"        42", 42, 10},
+        {"  -2.5 rest", -2.5, 6},
+        {"+7", 7, 2},
+        {".5", 0.5, 2},
+        {"1e3x", 1000, 3},
+        {"1e", 1, 1},                     // an exponent without digits is not read
+        {std::string("12\0\0", 4), 12, 2},  // a fetch pads short values with zero bytes
+        {"", 0, 0},
+        {"   ", 0, 0},
+        {"abc", 0, 0},
+        {"+-1", 0, 0},
+        {"-", 0, 0},
+        {"1e999", 0, 5},                  // out of range: read, but 0
+    };
+    for (const Case& c : cases) {
+        const NumberPrefix got = read_number(c.text);
+        EXPECT_EQ(got.value, c.value) << '"' << c.text << '"';
+        EXPECT_EQ(got.used, c.used) << '"' << c.text << '"';
+    }
+}
+
+TEST(NumberText, PrintsAsPercentFAndCutsWithoutRounding) {
+    struct Case {
+        double value;
+        int keep;
+        const char* text;
+    };
+    const Case cases[] = {
+        {2.25, -1, "2.250000"},  {2.0 / 3, 6, "0.666667"}, {2.0 / 3, 2, "0.66"},  {23.333333, 0, "23"},
+        {-1.5, 1, "-1.5"},       {1e20, 0, "100000000000000000000"},               {0.0000004, 6, "0.000000"},
+        {0.0000006, 6, "0.000001"}, {7, 9, "7.000000"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fixed_text(c.value, c.keep), c.text) << c.value << " keep " << c.keep;
+    char tiny[4];
+    EXPECT_EQ(fixed_chars(1.5, 6, tiny, sizeof tiny), 0u);  // does not fit: nothing, never past the buffer
+    EXPECT_EQ(tiny[0], '\0');
+}
