@@ -70,90 +70,113 @@ void bind_item(columns& col, const SelectDescriptor& d, int item, int& max_item)
     max_item = std::max(max_item, item);
 }
 
+// A percent variable: the percent cursor's column of that name.
+Outcome bind_percent(const curs& c, columns& col) {
+    const columns* pc = find_pcnt_col(col.name);
+    if (!pc || !percent_cursor->rows.first()) {
+        PRINT('e', "cat1560", "Un-identified percent variable %s\n", col.name.c_str());
+        return Outcome::hold;
+    }
+    col.binding.source = ValueSource::percent;
+    col.binding.value_ptr = percent_cursor->rows.first()->text() + pc->buf_offset;
+    col.binding.percent_col = static_cast<int16_t>(pc - percent_cursor->cols.data());
+    col.orig_type = pc->orig_type;
+    // A demand cursor runs for the request whose parameter it shows: the
+    // parameter's own length. Otherwise the variable's declared width, as
+    // a request parameter in it may be shorter or longer at any later row.
+    col.length = c.demand && pc->binding.value_ptr ? pc->length : pc->db_len;
+    col.db_len = col.length;
+    return Outcome::ok;
+}
+
+// Another cursor's column (cursor.column): its type and widths.
+Outcome bind_reference(const curs& c, columns& col) {
+    const curs& src = *col.source.cursor;
+    if (src.held == 'Y') {
+        PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), c.cur_name.c_str());
+        return Outcome::hold;
+    }
+    if (!src.current_row()) {
+        PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
+              c.cur_name.c_str());
+        return Outcome::hold;
+    }
+    const columns& read = src.cols[static_cast<size_t>(col.source.column)];
+    col.binding.source = ValueSource::reference;
+    col.orig_type = read.orig_type;
+    col.length = read.length;
+    col.db_len = read.db_len;
+    return Outcome::ok;
+}
+
+// A select-list item by its position (n!).
+Outcome bind_position(const curs& c, columns& col, const SelectDescriptor* d, int& max_item) {
+    if (!d) {
+        PRINT('e', "cat1575", "Cannot use n! addressing in NO_SQL cursor %s\n", c.cur_name.c_str());
+        return Outcome::hold;
+    }
+    if (static_cast<size_t>(col.occurrence) > d->items.size()) {
+        PRINT('e', "cat1580", "Occurance (%d) exceeds sqlda limit (%d), %s\n", col.occurrence,
+              static_cast<int>(d->items.size()), c.cur_name.c_str());
+        return Outcome::reject;
+    }
+    bind_item(col, *d, col.occurrence - 1, max_item);
+    return Outcome::ok;
+}
+
+// The first select-list item of the column's name; a column with a width
+// of its own may stay unbound.
+Outcome bind_by_name(const curs& c, columns& col, const SelectDescriptor* d, int& max_item) {
+    const char* cname = c.cur_name.c_str();
+    if (!d) {
+        PRINT('e', "cat1585", "Name (%s) not resolved in non_sql cursor %s\n", col.name.c_str(), cname);
+        return Outcome::hold;
+    }
+    const int item = find_item(*d, col.name);
+    if (item < 0) {
+        const int32_t own = col.length > 0 ? col.length : col.set_length;
+        if (own <= 0) {
+            PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, col.name.c_str());
+            return Outcome::reject;
+        }
+        col.length = own;  // unbound, with a width of its own
+        return Outcome::ok;
+    }
+    bind_item(col, *d, item, max_item);
+    if (col.length == 0) {
+        PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, col.name.c_str());
+        return Outcome::reject;
+    }
+    return Outcome::ok;
+}
+
+Outcome bind_column(const curs& c, columns& col, const SelectDescriptor* d, int& max_item) {
+    col.binding.source = ValueSource::none;
+    col.binding.select_item = -1;
+    col.binding.value_ptr = nullptr;
+    col.send_type = send_type_of(col.decl_type);
+    if (col.set_length == 0) col.set_length = col.forced_len;
+    if (!col.name.empty() && col.name[0] == '%') return bind_percent(c, col);
+    if (col.source) return bind_reference(c, col);
+    if (col.is_math) {
+        // A number of the width the math binding gave it (16 unless "^n"
+        // says otherwise); the value comes with the row steps.
+        col.binding.source = ValueSource::math;
+        col.orig_type = kNumberType;
+        if (col.length <= 0) col.length = col.forced_len > 0 ? col.forced_len : 16;
+        return Outcome::ok;
+    }
+    if (col.occurrence > 0) return bind_position(c, col, d, max_item);
+    return bind_by_name(c, col, d, max_item);
+}
+
 // Binds every column and lays out the row text (sets buf_offset of each
 // column and the cursor's length).
 Outcome bind_columns(curs& c, const SelectDescriptor* d) {
-    const char* cname = c.cur_name.c_str();
     int32_t offset = 0;
     int max_item = -1;
     for (columns& col : c.cols) {
-        const char* name = col.name.c_str();
-        col.binding.source = ValueSource::none;
-        col.binding.select_item = -1;
-        col.binding.value_ptr = nullptr;
-        col.send_type = send_type_of(col.decl_type);
-        if (col.set_length == 0) col.set_length = col.forced_len;
-
-        if (!col.name.empty() && col.name[0] == '%') {
-            const columns* pc = find_pcnt_col(col.name);
-            if (!pc || !percent_cursor->rows.first()) {
-                PRINT('e', "cat1560", "Un-identified percent variable %s\n", name);
-                return Outcome::hold;
-            }
-            col.binding.source = ValueSource::percent;
-            col.binding.value_ptr = percent_cursor->rows.first()->text() + pc->buf_offset;
-            col.binding.percent_col = static_cast<int16_t>(pc - percent_cursor->cols.data());
-            col.orig_type = pc->orig_type;
-            // A demand cursor runs for the request whose parameter it
-            // shows: the parameter's own length. Otherwise the variable's
-            // declared width, as a request parameter in it may be shorter
-            // or longer at any later row.
-            col.length = c.demand && pc->binding.value_ptr ? pc->length : pc->db_len;
-            col.db_len = col.length;
-        } else if (col.source) {
-            const curs& src = *col.source.cursor;
-            if (src.held == 'Y') {
-                PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), cname);
-                return Outcome::hold;
-            }
-            if (!src.current_row()) {
-                PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
-                      cname);
-                return Outcome::hold;
-            }
-            const columns& read = src.cols[static_cast<size_t>(col.source.column)];
-            col.binding.source = ValueSource::reference;
-            col.orig_type = read.orig_type;
-            col.length = read.length;
-            col.db_len = read.db_len;
-        } else if (col.is_math) {
-            // A number of the width the math binding gave it (16 unless
-            // "^n" says otherwise); the value comes with the row steps.
-            col.binding.source = ValueSource::math;
-            col.orig_type = kNumberType;
-            if (col.length <= 0) col.length = col.forced_len > 0 ? col.forced_len : 16;
-        } else if (col.occurrence > 0) {
-            if (!d) {
-                PRINT('e', "cat1575", "Cannot use n! addressing in NO_SQL cursor %s\n", cname);
-                return Outcome::hold;
-            }
-            if (static_cast<size_t>(col.occurrence) > d->items.size()) {
-                PRINT('e', "cat1580", "Occurance (%d) exceeds sqlda limit (%d), %s\n", col.occurrence,
-                      static_cast<int>(d->items.size()), cname);
-                return Outcome::reject;
-            }
-            bind_item(col, *d, col.occurrence - 1, max_item);
-        } else {
-            if (!d) {
-                PRINT('e', "cat1585", "Name (%s) not resolved in non_sql cursor %s\n", name, cname);
-                return Outcome::hold;
-            }
-            const int item = find_item(*d, col.name);
-            if (item < 0) {
-                const int32_t own = col.length > 0 ? col.length : col.set_length;
-                if (own <= 0) {
-                    PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, name);
-                    return Outcome::reject;
-                }
-                col.length = own;  // unbound, with a width of its own
-            } else {
-                bind_item(col, *d, item, max_item);
-                if (col.length == 0) {
-                    PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, name);
-                    return Outcome::reject;
-                }
-            }
-        }
+        if (const Outcome bound = bind_column(c, col, d, max_item); bound != Outcome::ok) return bound;
         col.buf_offset = offset;
         if (col.set_length == col.length) col.set_length = 0;
         offset += col.length + 1;
