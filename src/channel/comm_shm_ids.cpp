@@ -193,16 +193,23 @@ void remove_stale(const IpcIds& ids) {
     }
 }
 
+// Every process attaching writes the file again (its own id as the
+// writer) while others may be reading it: the new text goes to a file of
+// its own that then replaces the id file in one step, so a reader sees
+// the old text or the new one, never a file just emptied.
 bool write_id_file(const std::string& path, const IpcIds& ids) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, channel_mode(0666));
+    const std::string fresh = path + "." + std::to_string(::getpid());
+    const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                          channel_mode(0666));
     if (fd < 0) return false;
     restrict_channel_fd(fd);
     char line[128];
     const int n = std::snprintf(line, sizeof line, "%d %d %d %d %d %d\n", ids.owner, ids.writer, ids.request_shm,
                                 ids.request_sem, ids.data_shm, ids.data_sem);
-    const bool ok = ::write(fd, line, static_cast<size_t>(n)) == n;
-    return ::close(fd) == 0 && ok;
+    const bool written = ::write(fd, line, static_cast<size_t>(n)) == n;
+    if (::close(fd) == 0 && written && ::rename(fresh.c_str(), path.c_str()) == 0) return true;
+    ::unlink(fresh.c_str());
+    return false;
 }
 
 void report_ids(const char* id, const char* format, const IpcIds& ids) {
