@@ -73,7 +73,7 @@ cursor SUMMARY;
 ; in pages seen since the collector started (HW! keeps its mark over every
 ; run). "history" appends the summary row to PAGEUSE.HST.
 cursor PAGEUSE;
-  INSERT INTO sqlite.page_use (name, avg_used, max_used, file_pages) VALUES (:name^64, :AVG!used, :MAX!used, :HW!file_pages);
+  INSERT INTO sqlite.page_use (name, avg_used, max_used, file_pages) VALUES (:name^64, :AVG!used^12, :MAX!used^12, :HW!file_pages^12);
   insert_select SELECT name AS name, pgsize - unused AS used, (SELECT page_count FROM pragma_page_count()) AS file_pages FROM dbstat ORDER BY name, pageno;
   interval 5;
   limit 5000;
