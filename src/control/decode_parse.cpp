@@ -21,6 +21,7 @@
 #include "control/decode_clause.h"
 #include "control/tokenizer.h"
 #include "runtime/messages.h"
+#include "support/number_text.h"
 
 namespace qvx {
 
@@ -216,7 +217,7 @@ void set_operand(DecodeOp& op, Operand&& o) {
     op.operand_ll = o.ll;
     op.operand = std::move(o.field);
     op.operand_column = std::move(o.column);
-    if (op.operatr == DecodeOperator::and_mask) op.and_mask = static_cast<uint32_t>(static_cast<int64_t>(o.num));
+    if (op.operatr == DecodeOperator::and_mask) op.and_mask = static_cast<uint32_t>(integer_part(o.num));
 }
 
 // What follows the operand: and-parts, then ", replacement" or "run cursor".
@@ -331,7 +332,7 @@ int parse_and(std::vector<DecodeAndPart>& parts, const std::string& text, int st
     part.operand = std::move(o.field);
     part.operand_column = std::move(o.column);
     if (part.operatr == DecodeOperator::and_mask)
-        part.and_mask = static_cast<uint32_t>(static_cast<int64_t>(part.op_num));
+        part.and_mask = static_cast<uint32_t>(integer_part(part.op_num));
     parts.push_back(std::move(part));
     return words.pos();
 }

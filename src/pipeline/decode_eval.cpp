@@ -208,7 +208,7 @@ struct Reading {
 
 bool mask_holds(double value, uint32_t mask) {
     if (!std::isfinite(value)) return false;
-    return (static_cast<int64_t>(value) & static_cast<int64_t>(mask)) != 0;
+    return (integer_part(value) & static_cast<int64_t>(mask)) != 0;
 }
 
 int in_list_outcome(const Reading& at, const Value& v, const InList* list) {
@@ -259,7 +259,7 @@ Verdict column_test(const Test& t, const Reading& at, const Value& v) {
         } else {
             double o = 0;
             read_value(other, true, o);
-            if (t.op == DecodeOperator::and_mask) return mask_holds(v.number, static_cast<uint32_t>(o)) ? Verdict::yes : Verdict::no;
+            if (t.op == DecodeOperator::and_mask) return mask_holds(v.number, static_cast<uint32_t>(integer_part(o))) ? Verdict::yes : Verdict::no;
             cmp = sign_of(v.number - o);
         }
     } else if (t.op == DecodeOperator::search) {

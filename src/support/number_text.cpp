@@ -1,6 +1,7 @@
 #include "support/number_text.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <system_error>
 
@@ -19,6 +20,15 @@ NumberPrefix read_number(std::string_view text) {
     const auto [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
     if (stop == p) return {};
     return {ec == std::errc() ? v : 0.0, static_cast<size_t>(stop - begin)};
+}
+
+int64_t integer_part(double value) {
+    if (std::isnan(value)) return 0;
+    // 2^63 is exact as a double; every double below it converts.
+    constexpr double kLimit = 9223372036854775808.0;
+    if (value >= kLimit) return INT64_MAX;
+    if (value <= -kLimit) return INT64_MIN;
+    return static_cast<int64_t>(value);
 }
 
 size_t fixed_chars(double value, int keep, char* buf, size_t cap) {

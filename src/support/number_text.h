@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ NumberPrefix read_number(std::string_view text);
 
 // The value of read_number: 0 for text that holds no number.
 inline double number_or_zero(std::string_view text) { return read_number(text).value; }
+
+// The value without its fraction (towards zero), held at the limits of a
+// 64-bit integer; 0 for NaN. Converts any double without undefined
+// behaviour, which a plain cast does not.
+int64_t integer_part(double value);
 
 // The value as "%f" prints it (six decimals, rounded), cut after keep
 // decimals without further rounding (keep 0 drops the point too; keep < 0

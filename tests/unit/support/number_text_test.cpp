@@ -1,6 +1,8 @@
 // Reading and printing the numbers of row texts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "support/number_text.h"
@@ -50,4 +52,12 @@ TEST(NumberText, PrintsAsPercentFAndCutsWithoutRounding) {
     char tiny[4];
     EXPECT_EQ(fixed_chars(1.5, 6, tiny, sizeof tiny), 0u);  // does not fit: nothing, never past the buffer
     EXPECT_EQ(tiny[0], '\0');
+}
+
+TEST(NumberText, IntegerPartOfAnyDouble) {
+    EXPECT_EQ(integer_part(12.9), 12);
+    EXPECT_EQ(integer_part(-12.9), -12);
+    EXPECT_EQ(integer_part(3.4e41), INT64_MAX);  // a mask written with 42 digits
+    EXPECT_EQ(integer_part(-1e300), INT64_MIN);
+    EXPECT_EQ(integer_part(std::nan("")), 0);
 }
