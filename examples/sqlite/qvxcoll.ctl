@@ -19,10 +19,14 @@ cursor OBJSIZE;
   interval 5;
   limit 500;
   samples 1;
-; Size of the file in pages, the page size and the pages on the free list.
+; Size of the file in pages, the page size and the pages on the free list,
+; and the share of the pages in use: a math column, computed by the
+; collector from the row's other columns (one decimal, 8 characters wide;
+; the SELECT does not give it).
 cursor DBPAGES;
-  INSERT INTO sqlite.pages (page_count, page_size, freelist_count) VALUES (:INT!page_count, :INT!page_size, :INT!freelist_count);
+  INSERT INTO sqlite.pages (page_count, page_size, freelist_count, used_pct) VALUES (:INT!page_count, :INT!page_size, :INT!freelist_count, :used_pct^8);
   insert_select SELECT p.page_count AS page_count, s.page_size AS page_size, f.freelist_count AS freelist_count FROM pragma_page_count() AS p, pragma_page_size() AS s, pragma_freelist_count() AS f;
+  math decimal 1 used_pct ( page_count - freelist_count ) * 100 / page_count;
   interval 5;
   limit 1;
   samples 1;

@@ -346,7 +346,9 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
     case kInList: c.in_list.ensure().texts.push_back(text); break;
     case kBase: c.base.ensure().texts.push_back(text); break;
     case kIterateWhere: c.iterate_where.ensure().texts.push_back(text); break;
-    case kMath: c.math.ensure().texts.push_back(text); break;
+    case kMath:
+        if (parse_math(c, rest) != 0) failed_ = true;
+        break;
     case kDecode: c.decode.ensure().texts.push_back(text); break;
     case kColumnExit: c.column_exit.ensure().texts.push_back(text); break;
     case kSetLen: c.set_len.ensure().texts.push_back(text); break;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "pipeline/math_eval.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/virtual_cursors.h"
 #include "runtime/exit_path.h"
@@ -20,7 +21,7 @@ constexpr std::array kPasses{
     EditPass{"pre_cursor", nullptr},
     EditPass{"in_list", nullptr},
     EditPass{"base", nullptr},
-    EditPass{"math", nullptr},
+    EditPass{"math", edit_math},
     EditPass{"column_exit", nullptr},
     EditPass{"iterate", nullptr},
     EditPass{"iterate_where", nullptr},

@@ -2,12 +2,14 @@
 
 #include <array>
 
+#include "pipeline/math_eval.h"
+
 namespace qvx {
 
 namespace {
 
 constexpr std::array kSteps{
-    RowStep{"math", nullptr},
+    RowStep{"math", math_row_step},
     RowStep{"decode", nullptr},
     RowStep{"column_exit", nullptr},
 };

@@ -116,8 +116,11 @@ Outcome bind_columns(curs& c, const SelectDescriptor* d) {
             col.length = read.length;
             col.db_len = read.db_len;
         } else if (col.is_math) {
-            // Type and width come from the math clause; the value from step 6.
+            // A number of the width the math binding gave it (16 unless
+            // "^n" says otherwise); the value comes with the row steps.
             col.binding.source = ValueSource::math;
+            col.orig_type = kNumberType;
+            if (col.length <= 0) col.length = col.forced_len > 0 ? col.forced_len : 16;
         } else if (col.occurrence > 0) {
             if (!d) {
                 PRINT('e', "cat1575", "Cannot use n! addressing in NO_SQL cursor %s\n", cname);

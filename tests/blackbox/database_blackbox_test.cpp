@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -97,6 +99,12 @@ TEST(SqliteExample, EveryCursorDeliversTheDatabasesOwnFigures) {
     EXPECT_EQ(pages[0]["page_count"], page_count);
     EXPECT_EQ(pages[0]["page_size"], "1024");
     EXPECT_EQ(pages[0]["freelist_count"], freelist);
+    // The math column: the share of pages in use, to one decimal, halves
+    // rounded up.
+    const double used = (std::stod(page_count) - std::stod(freelist)) * 100 / std::stod(page_count);
+    char want[32];
+    std::snprintf(want, sizeof want, "%.1f", std::floor(used * 10 + 0.5) / 10);
+    EXPECT_EQ(pages[0]["used_pct"], want) << out;
 
     std::vector<Row> sizes = nupa_rows(out, "OBJSIZE");
     const Row* accounts = find_row(sizes, "name", "t_accounts");

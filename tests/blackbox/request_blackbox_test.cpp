@@ -100,7 +100,7 @@ TEST_P(RequestService, AnswersRowsStatusAndControlRequests) {
     // A scheduled cursor: the database's own page size.
     RunResult pages = probe({"DBPAGES"});
     ASSERT_EQ(pages.status, 0) << pages.err;
-    EXPECT_NE(pages.out.find("DBPAGES: 1 row of 12 bytes"), std::string::npos) << pages.out;
+    EXPECT_NE(pages.out.find("DBPAGES: 1 row of 20 bytes"), std::string::npos) << pages.out;
     EXPECT_EQ(cell(pages.out, 1), sqlite(db, "PRAGMA page_size")) << pages.out;
 
     // Status images: one per cursor (the example's three, NOW, SERVSTAT and
@@ -157,7 +157,7 @@ TEST_P(RequestService, SeveralAgentsAtOnceGetTheirOwnAnswers) {
     for (size_t i = 0; i < asks.size(); ++i)
         agents.emplace_back([&, i] { got[i] = probe({"--timeout", "20", asks[i]}); });
     for (auto& a : agents) a.join();
-    const char* const firsts[] = {"DBPAGES: 1 row of 12 bytes", "C-STATUS: 6 rows of 456 bytes",
+    const char* const firsts[] = {"DBPAGES: 1 row of 20 bytes", "C-STATUS: 6 rows of 456 bytes",
                                   "SCHEMA: 7 rows of 136 bytes", "D-STATUS: 3 rows of 784 bytes"};
     for (size_t i = 0; i < asks.size(); ++i) {
         EXPECT_EQ(got[i].status, 0) << asks[i] << ": " << got[i].err;
@@ -229,7 +229,7 @@ TEST_P(BadPipeRequests, AreDroppedAndTheServiceGoesOn) {
 
     RunResult ok = probe({"DBPAGES"});
     EXPECT_EQ(ok.status, 0) << ok.err << c.output();
-    EXPECT_NE(ok.out.find("DBPAGES: 1 row of 12 bytes"), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("DBPAGES: 1 row of 20 bytes"), std::string::npos) << ok.out;
     const std::string out = c.output();
     EXPECT_TRUE(has_line(out, "COM0203E", "request length error, size=301")) << out;
     EXPECT_TRUE(has_line(out, "CIR1835E", "Pipe cursor length error")) << out;

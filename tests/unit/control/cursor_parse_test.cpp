@@ -52,7 +52,7 @@ TEST_F(CursorParseTest, CompleteFileBuildsTheCursors) {
                     "samples 3;\nobjid 123456;\nset 12;\nrpc_version 2;\nuuidbase a1b2-c3d4;\n"
                     "uuidpavc X;\nuuidpcvc Y;\nstart_after 2;\nstop_after 999;\nage_to OLDCPU;\n"
                     "history;\nonce;\nshow_cursor;\nshow_row;\ntraced;\ndummy_last_row;\n"
-                    "load a = b;\nload c = d;\nmath x = :y + 1;\ndecode d1 ('a','b');\n"
+                    "load a = b;\nload c = d;\nmath x :y + 1;\ndecode d1 ('a','b');\n"
                     "pre_cursor p;\nin_list l;\ncolumn_exit e;\nset_len s 10;\n"
                     "iterate i;\niterate_where w;\ngo_home 60;\n"
                     "saturday_start 2200;\nsaturday_end 0200;\nMON_FRI_START 0800;\nmon_fri_end 1000;\n"
@@ -78,7 +78,9 @@ TEST_F(CursorParseTest, CompleteFileBuildsTheCursors) {
     EXPECT_EQ(c->sel_piece, "SELECT NAME,BUSY,IDLE,y FROM sys.cpu WHERE busy > 0");
     EXPECT_EQ(c->has_col_funct, 1);
     EXPECT_EQ(texts_of(c->load_list), (std::vector<std::string>{"a = b", "c = d"}));
-    EXPECT_EQ(texts_of(c->math), (std::vector<std::string>{"x = :y + 1"}));
+    ASSERT_TRUE(c->math);
+    ASSERT_EQ(c->math->defs.size(), 1u);
+    EXPECT_EQ(std::tie(c->math->defs[0].name, c->math->defs[0].text), std::make_tuple("x", "x :y + 1"));
     EXPECT_EQ(texts_of(c->decode).size() + texts_of(c->pre_cursor).size() + texts_of(c->in_list).size() +
                   texts_of(c->column_exit).size() + texts_of(c->set_len).size() + texts_of(c->iterate).size() +
                   texts_of(c->iterate_where).size(),
@@ -153,6 +155,8 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"insert INTO t2.x (A) VALUES (:A);", "PCC0465E", "Duplicate INSERT entry"},
         {"interval x1;", "PCC0511", "Value for interval is not a number: x1"},
         {"table_name;", "PCC0508", "Missing value for table_name"},
+        {"math R A B;", "PMA3465E", "Bad math syntax starting at word 1 in R A B"},
+        {"math decimal x R A;", "PMA3370E", "Decimal specified without value in decimal x R A"},
         {"if a = 1;", "PCC0505E", "Collector Parsing error"},
         {"endif;", "PCC0505", "Collector Parsing error"},
     };
