@@ -38,4 +38,16 @@ cursor SCHEMA;
   interval 5;
   limit 500;
   samples 1;
+; How full the pages are, as one summary row: the average and the largest
+; number of bytes in use in a page, the object that page belongs to (MAX!
+; gives the other columns from the row it picks) and the largest file size
+; in pages seen since the collector started (HW! keeps its mark over every
+; run). "history" appends the summary row to PAGEUSE.HST.
+cursor PAGEUSE;
+  INSERT INTO sqlite.page_use (name, avg_used, max_used, file_pages) VALUES (:name^64, :AVG!used, :MAX!used, :HW!file_pages);
+  insert_select SELECT name AS name, pgsize - unused AS used, (SELECT page_count FROM pragma_page_count()) AS file_pages FROM dbstat ORDER BY name, pageno;
+  interval 5;
+  limit 5000;
+  samples 1;
+  history;
 end;

@@ -18,4 +18,9 @@ process upa;
 process nupa;
   type local;
   interval 5;
+; Appends the rows of the cursors marked "history" to <cursor>.HST in the
+; collector home every 10 seconds (only when they changed since).
+process historian;
+  type local;
+  interval 10;
 end;

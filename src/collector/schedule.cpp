@@ -19,6 +19,7 @@
 #include "channel/serve_wait.h"
 #include "db/database.h"
 #include "pipeline/cursor_run.h"
+#include "pipeline/history.h"
 #include "runtime/clock.h"
 #include "collector/lifecycle.h"
 #include "runtime/exit_path.h"
@@ -128,6 +129,7 @@ int serve_request_queue(distrib& d) {
 void run_upa(distrib& d, long) { serve_request_queue(d); }
 void run_nupa(distrib& d, long now) { record_run(d, do_nupa(d, now) != 0); }
 void run_recorded(distrib& d, long now) { record_run(d, distribute(d, now) != 0); }
+void run_historian(distrib& d, long now) { record_run(d, do_history(secs_to_date(now)) != 0); }
 
 // What a due distributor other than the collector does, by its name; one
 // not listed is a plain distributor run at its own time offset.
@@ -138,7 +140,7 @@ struct DistributorAction {
 constexpr std::array kDistributorActions{
     DistributorAction{"upa", run_upa},
     DistributorAction{"nupa", run_nupa},
-    DistributorAction{"historian", run_recorded},
+    DistributorAction{"historian", run_historian},
     DistributorAction{"evaluator", run_recorded},
 };
 

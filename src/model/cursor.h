@@ -130,6 +130,7 @@ struct columns {
     // HIGH_WATER / LOW_WATER: the mark (length bytes), absent until the
     // first value that is not null. Kept across every run.
     std::optional<std::string> water_mark;
+    bool value_null = false;     // the value filled into the row being built was null
 };
 
 // A fetch exit named by the cursor (its name and mode).

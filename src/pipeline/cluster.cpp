@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "pipeline/column_function.h"
 #include "pipeline/cursor_run.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/row_store.h"
@@ -35,11 +36,11 @@ std::vector<ClusterPtr>::iterator find_open(const cluster* cl) {
     return std::find_if(open.begin(), open.end(), [cl](const ClusterPtr& p) { return p.get() == cl; });
 }
 
-// One block of the rows of the cursor, all or only the current sample.
-cluster* rows_cluster(curs& c, bool current_sample_only) {
-    auto wanted = [&](const row_data& r) { return !current_sample_only || r.sample_no == c.sample_no; };
+// One block of the rows from first on for which wanted is true.
+template <class Wanted>
+cluster* make_cluster(curs& c, const row_data* first, Wanted wanted) {
     size_t count = 0;
-    for (const row_data* r = c.rows.first(); r; r = r->next)
+    for (const row_data* r = first; r; r = r->next)
         if (wanted(*r)) ++count;
     const size_t len = static_cast<size_t>(std::max(c.row_size ? c.row_size : get_row_size(c), 0));
     void* block = ::operator new(sizeof(cluster) + count * len, std::nothrow);
@@ -50,7 +51,7 @@ cluster* rows_cluster(curs& c, bool current_sample_only) {
     cl->cur = cl->data();
     cl->end = cl->data() + count * len;
     char* dest = cl->data();
-    for (const row_data* r = c.rows.first(); r; r = r->next) {
+    for (const row_data* r = first; r; r = r->next) {
         if (!wanted(*r)) continue;
         make_row(c, dest, *r);
         dest += len;
@@ -59,10 +60,21 @@ cluster* rows_cluster(curs& c, bool current_sample_only) {
     return open_clusters().back().get();
 }
 
-// The block read for a cursor whose rows are current. A cursor with column
-// functions answers with its column-function row; until that row is built
-// it answers with its stored rows.
-cluster* current_rows(curs& c) { return rows_cluster(c, c.sample_limit > 0); }
+// One block of the rows of the cursor, all or only the current sample.
+cluster* rows_cluster(curs& c, bool current_sample_only) {
+    return make_cluster(c, c.rows.first(),
+                        [&](const row_data& r) { return !current_sample_only || r.sample_no == c.sample_no; });
+}
+
+// A cursor with column functions answers with its one column-function row
+// (none when a function failed); any other with its rows, only the current
+// sample with a samples limit.
+cluster* answer_rows(curs& c, bool current_sample_only) {
+    if (!c.has_col_funct) return rows_cluster(c, current_sample_only);
+    row_data* row = do_column_func(c);
+    if (!row) return nullptr;
+    return make_cluster(c, row, [](const row_data&) { return true; });  // the row stands alone
+}
 
 } // namespace
 
@@ -73,7 +85,7 @@ cluster* open_cursor(curs& c) {
         if (c.age_to.empty()) delete_all(c);
         return prep_demand(c);
     }
-    return current_rows(c);
+    return answer_rows(c, c.sample_limit > 0);
 }
 
 cluster* prep_demand(curs& c) {
@@ -84,7 +96,7 @@ cluster* prep_demand(curs& c) {
         c.stale_until = static_cast<uint32_t>(now_relative() + c.stale);
         if (get_cursor_data(c) != 0) return nullptr;
     }
-    cluster* cl = rows_cluster(c, false);
+    cluster* cl = answer_rows(c, false);
     if (c.stale == 0) delete_all(c);
     return cl;
 }

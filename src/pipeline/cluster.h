@@ -24,11 +24,13 @@ struct cluster {
 // The cursor's rows for a read: none for a held cursor; the stored rows of
 // a virtual cursor; a demand cursor run first when its rows are stale;
 // otherwise the stored rows (only the current sample with a samples
-// limit). Null when there is nothing to read.
+// limit). A cursor with column functions answers with its one
+// column-function row instead. Null when there is nothing to read.
 cluster* open_cursor(curs& cursor);
 
-// Runs a demand cursor and returns the cluster of its rows; null when it
-// is held or its run failed.
+// Runs a demand cursor and returns the cluster of its rows (its
+// column-function row when it has column functions); null when it is held
+// or its run or a function failed.
 cluster* prep_demand(curs& cursor);
 
 // 0 with cur on the next row; 100 at the end or for an unknown block.

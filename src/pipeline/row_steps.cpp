@@ -3,12 +3,14 @@
 #include <array>
 
 #include "pipeline/math_eval.h"
+#include "pipeline/water_mark.h"
 
 namespace qvx {
 
 namespace {
 
 constexpr std::array kSteps{
+    RowStep{"water", apply_water_marks},
     RowStep{"math", math_row_step},
     RowStep{"decode", nullptr},
     RowStep{"column_exit", nullptr},

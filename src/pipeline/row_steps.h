@@ -1,7 +1,7 @@
 // The row steps: what works on a built row's text after its values are
-// filled and before it is stored (math columns, decodes, column exits),
-// in that order. A step sees the finished values of the row's own
-// columns; it cannot reject the row.
+// filled and before it is stored (water marks, math columns, decodes,
+// column exits), in that order. A step sees the finished values of the
+// row's own columns; it cannot reject the row.
 #pragma once
 
 #include <span>

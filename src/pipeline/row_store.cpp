@@ -205,16 +205,19 @@ Outcome check_sources(const curs& c) {
     return Outcome::ok;
 }
 
-// Copies every column's value into the row text.
-void fill_values(const curs& c, const SelectDescriptor* d, char* text) {
-    for (const columns& col : c.cols) {
+// Copies every column's value into the row text and notes which values
+// were null (the row steps see only the text).
+void fill_values(curs& c, const SelectDescriptor* d, char* text) {
+    for (columns& col : c.cols) {
         char* dst = text + col.buf_offset;
         const size_t len = static_cast<size_t>(col.length);
+        col.value_null = false;
         switch (col.binding.source) {
             case ValueSource::select: {
                 const size_t i = static_cast<size_t>(col.binding.select_item);
                 if (d->indicator[i] < 0) {
                     put_null(dst, len, col.orig_type);
+                    col.value_null = true;
                     break;
                 }
                 const size_t at = static_cast<size_t>(std::max(d->offset[i], 0));
