@@ -341,15 +341,25 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
         }
         break;
     case kLoad: c.load_list.ensure().texts.push_back(text); break;
-    case kPreCursor: c.pre_cursor.ensure().texts.push_back(text); break;
-    case kIterate: c.iterate.ensure().texts.push_back(text); break;
-    case kInList: c.in_list.ensure().texts.push_back(text); break;
+    case kPreCursor:
+        if (parse_pre_cursor(c, text) != 0) failed_ = true;
+        break;
+    case kIterate:
+        if (parse_iterate(c, text) != 0) failed_ = true;
+        break;
+    case kInList:
+        if (parse_in_list(c, text) != 0) failed_ = true;
+        break;
     case kBase: c.base.ensure().texts.push_back(text); break;
-    case kIterateWhere: c.iterate_where.ensure().texts.push_back(text); break;
+    case kIterateWhere:
+        if (parse_iterate_where(c, text) != 0) failed_ = true;
+        break;
     case kMath:
         if (parse_math(c, rest) != 0) failed_ = true;
         break;
-    case kDecode: c.decode.ensure().texts.push_back(text); break;
+    case kDecode:
+        if (parse_decode(c, text) != 0) failed_ = true;
+        break;
     case kColumnExit: c.column_exit.ensure().texts.push_back(text); break;
     case kSetLen: c.set_len.ensure().texts.push_back(text); break;
     default: break;

@@ -70,16 +70,21 @@ struct DecodeAnchor {
     std::string col_name;
     std::vector<DecodeOp> ops;
     bool prepared = false;  // constants narrowed and in-lists looked up (first evaluation)
+    int16_t column = -1;    // a test's column in the cursor whose rows it reads (bind_decode_test)
 };
 
 struct DecodeClauses {
     std::vector<DecodeAnchor> anchors;  // in order of first appearance of the column
-    std::vector<std::string> texts;     // the statements as written
 };
 
 // Parses the text after "decode" and chains the test under its column's
 // anchor on the cursor. 0 accepted, 1 rejected (reported).
 int parse_decode(curs& cursor, std::string_view text);
+
+// Parses one "and" of a test: its operator and operand, from start (just
+// after the word "and") in text, the whole clause. Appends the part to
+// parts; returns the position after it, or 0 after an error (reported).
+int parse_and(std::vector<DecodeAndPart>& parts, const std::string& text, int start);
 
 // Parses a test that replaces nothing (a load's "where", an
 // "iterate_where"): the text gets " , ' '" appended and the test goes into

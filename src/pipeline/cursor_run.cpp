@@ -6,6 +6,8 @@
 #include "control/distributor.h"
 #include "db/database.h"
 #include "db/fetch.h"
+#include "control/cursor_lists_clause.h"
+#include "pipeline/cursor_chain.h"
 #include "pipeline/row_sources.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/row_store.h"
@@ -66,6 +68,7 @@ int run_cursor(curs& c, const std::string& time_text) {
         if (log_on(c) != 0) return 1;
     }
 
+    if (c.iterate && c.iterate->driver) return run_iteration(c, *c.iterate->driver, time_text);
     int rows = 0;
     return prep_l_fetch(c, time_text, rows);
 }
@@ -79,7 +82,7 @@ int get_cursor_data(curs& c) {
         return c.last_result = 0;
     }
     const std::string run_time = secs_to_date(start);
-    if (run_cursor(c, run_time) != 0) {
+    if (pre_prep_l_fetch(c, run_time) != 0) {
         c.stale_until = 0;
         record_collector("FAIL");
         return c.last_result = 1;

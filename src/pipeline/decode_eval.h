@@ -35,6 +35,9 @@ const DecodeOp* eval_decode(const columns& column, const char* value, const char
 // Evaluates and applies the column's decodes to its bytes in row_text.
 void do_decode(const columns& column, char* row_text, int indicator, curs& cursor);
 
+// The row step "decode": every column with decodes, in column order.
+void decode_row(curs& cursor, row_data& row);
+
 // 1 when text (length bytes) is a hold or release action, taken; 0 when it
 // is a plain replacement.
 int special_decode(curs& cursor, const char* text, size_t length);

@@ -3,6 +3,10 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "pipeline/cursor_chain.h"
+#include "pipeline/decode_eval.h"
+#include "pipeline/in_list.h"
+#include "pipeline/loads.h"
 #include "pipeline/math_eval.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/virtual_cursors.h"
@@ -17,15 +21,15 @@ constexpr std::array kPasses{
     EditPass{"virtual", init_virtuals},
     EditPass{"age_to", nullptr},
     EditPass{"versions", nullptr},
-    EditPass{"decodes", nullptr},
-    EditPass{"pre_cursor", nullptr},
-    EditPass{"in_list", nullptr},
+    EditPass{"decodes", edit_decode},
+    EditPass{"pre_cursor", edit_pre_cursors},
+    EditPass{"in_list", edit_in_lists},
     EditPass{"base", nullptr},
     EditPass{"math", edit_math},
     EditPass{"column_exit", nullptr},
-    EditPass{"iterate", nullptr},
-    EditPass{"iterate_where", nullptr},
-    EditPass{"loads", nullptr},
+    EditPass{"iterate", edit_iterates},
+    EditPass{"iterate_where", edit_iterate_where},
+    EditPass{"loads", load_pass},
     EditPass{"qualified", nullptr},
 };
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <ctime>
 
+#include "pipeline/loads.h"
+#include "pipeline/in_list.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -31,8 +33,8 @@ void begin_run(curs& cur) {
 }
 
 constexpr std::array kAfterFetch{
-    FetchStep{"loads", nullptr},
-    FetchStep{"in_list", nullptr},
+    FetchStep{"loads", [](curs& c, int rows) { process_loads(c, rows); }},
+    FetchStep{"in_list", build_in_lists_after_fetch},
     FetchStep{"dummy_rows", nullptr},
 };
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "pipeline/decode_eval.h"
 #include "pipeline/math_eval.h"
 #include "pipeline/water_mark.h"
 
@@ -12,7 +13,7 @@ namespace {
 constexpr std::array kSteps{
     RowStep{"water", apply_water_marks},
     RowStep{"math", math_row_step},
-    RowStep{"decode", nullptr},
+    RowStep{"decode", decode_row},
     RowStep{"column_exit", nullptr},
 };
 

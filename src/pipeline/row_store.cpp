@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "pipeline/cursor_listing.h"
 #include "pipeline/percent_cursor.h"
@@ -22,6 +23,10 @@ namespace {
 constexpr int16_t kNumberType = 2;
 
 enum class Outcome { ok, reject, hold };
+
+// The null columns of the row being built, by position; filled with the
+// row's values and read by its row steps.
+std::vector<char> built_nulls;
 
 // A percent variable's value; a request parameter that stands in for a
 // "%parm" variable is cut or blank-padded to the column's width.
@@ -208,7 +213,10 @@ Outcome check_sources(const curs& c) {
 // Copies every column's value into the row text and notes which values
 // were null (the row steps see only the text).
 void fill_values(curs& c, const SelectDescriptor* d, char* text) {
+    built_nulls.assign(c.cols.size(), 0);
+    size_t position = 0;
     for (columns& col : c.cols) {
+        const size_t at_position = position++;
         char* dst = text + col.buf_offset;
         const size_t len = static_cast<size_t>(col.length);
         col.value_null = false;
@@ -218,6 +226,7 @@ void fill_values(curs& c, const SelectDescriptor* d, char* text) {
                 if (d->indicator[i] < 0) {
                     put_null(dst, len, col.orig_type);
                     col.value_null = true;
+                    built_nulls[at_position] = 1;
                     break;
                 }
                 const size_t at = static_cast<size_t>(std::max(d->offset[i], 0));
@@ -293,6 +302,8 @@ void store_row(curs& c, row_data* row, bool recycled) {
 }
 
 } // namespace
+
+bool column_was_null(size_t column) { return column < built_nulls.size() && built_nulls[column] != 0; }
 
 void take_parameter_widths(curs& c) {
     if (!c.bound || !percent_cursor) return;

@@ -19,6 +19,10 @@ namespace qvx {
 // are only copied.
 int merge_text(curs& cursor, const SelectDescriptor* desc, const std::string& time_text);
 
+// While the row steps work on a row being built: whether the column at
+// that position had a null value (it then holds the NULL text).
+bool column_was_null(size_t column);
+
 // Before a demand run: a column bound to a request parameter ("%parm")
 // at a width other than the parameter's length is bound again, at that
 // length, by the next row.

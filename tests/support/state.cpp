@@ -20,6 +20,7 @@
 #include "db/utf8.h"
 #include "model/cursor_list.h"
 #include "pipeline/cursor_run.h"
+#include "pipeline/decode_eval.h"
 #include "runtime/messages.h"
 #include "runtime/run_requests.h"
 #include "runtime/settings.h"
@@ -51,6 +52,7 @@ void reset_collector_state() {
     qvx::forget_server_status();
     qvx::reset_nupa();
     qvx::reset_cursor_run();
+    qvx::reset_decodes();
     qvx::reset_schedule();
     qvx::reset_database();
     qvx::reset_codepage();

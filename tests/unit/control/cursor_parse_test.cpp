@@ -52,9 +52,9 @@ TEST_F(CursorParseTest, CompleteFileBuildsTheCursors) {
                     "samples 3;\nobjid 123456;\nset 12;\nrpc_version 2;\nuuidbase a1b2-c3d4;\n"
                     "uuidpavc X;\nuuidpcvc Y;\nstart_after 2;\nstop_after 999;\nage_to OLDCPU;\n"
                     "history;\nonce;\nshow_cursor;\nshow_row;\ntraced;\ndummy_last_row;\n"
-                    "load a = b;\nload c = d;\nmath x :y + 1;\ndecode d1 ('a','b');\n"
-                    "pre_cursor p;\nin_list l;\ncolumn_exit e;\nset_len s 10;\n"
-                    "iterate i;\niterate_where w;\ngo_home 60;\n"
+                    "load a = b;\nload c = d;\nmath x :y + 1;\ndecode d1 = 'a' , 'b';\n"
+                    "pre_cursor p;\nin_list l using d1;\ncolumn_exit e;\nset_len s 10;\n"
+                    "iterate i;\niterate_where w = 1;\ngo_home 60;\n"
                     "saturday_start 2200;\nsaturday_end 0200;\nMON_FRI_START 0800;\nmon_fri_end 1000;\n"
                     "mon_fri_end 1400;\nmon_fri_start 1300;\n"
                     "cursor MEM;\ninsert INTO mem (A) VALUES (:A);\ntable_name OTHER.TAB;\n"
@@ -81,7 +81,8 @@ TEST_F(CursorParseTest, CompleteFileBuildsTheCursors) {
     ASSERT_TRUE(c->math);
     ASSERT_EQ(c->math->defs.size(), 1u);
     EXPECT_EQ(std::tie(c->math->defs[0].name, c->math->defs[0].text), std::make_tuple("x", "x :y + 1"));
-    EXPECT_EQ(texts_of(c->decode).size() + texts_of(c->pre_cursor).size() + texts_of(c->in_list).size() +
+    ASSERT_TRUE(c->decode && c->in_list);
+    EXPECT_EQ(c->decode->anchors.size() + texts_of(c->pre_cursor).size() + c->in_list->lists.size() +
                   texts_of(c->column_exit).size() + texts_of(c->set_len).size() + texts_of(c->iterate).size() +
                   texts_of(c->iterate_where).size(),
               7u);
@@ -240,7 +241,7 @@ TEST_F(CursorParseTest, BlockChecks) {
         {"no_sql;\ninsert_select select 1;", "PCC0400"},
         {"no_sql;\nvirtual;", "PCC0405"},
         {"no_sql;\nbase b;", "PCC0410"},
-        {"iterate_where w;", "PCC0415"},
+        {"iterate_where w = 1;", "PCC0415"},
     };
     for (const auto& [extra, id] : rows) {
         EXPECT_EQ(parse(block("A", extra + "\n") + "end;\n"), 1) << extra;
