@@ -263,8 +263,9 @@ bool parse_clause(const std::string& text, std::string& col_name, DecodeOp& op) 
         return false;
     }
     col_name.assign(w.text);
-    if (!words.next(w) || (op.operatr = operator_of(w.text)) == DecodeOperator::none) {
-        PRINT('e', bad_operator_id(w.text.size()), "Invalid decode operator in %s\n", text.c_str());
+    const bool has_operator = words.next(w);
+    if (!has_operator || (op.operatr = operator_of(w.text)) == DecodeOperator::none) {
+        PRINT('e', bad_operator_id(has_operator ? w.text.size() : 0), "Invalid decode operator in %s\n", text.c_str());
         return false;
     }
     if (!words.next(w)) {
