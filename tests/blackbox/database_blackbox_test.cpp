@@ -273,7 +273,7 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
 
     RunResult check = run_.run({"--check", "--connect"});
     EXPECT_EQ(check.status, 0) << check.out;
-    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE"})
+    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE", "DBHIT", "ACTIVITY", "BUSYSQL", "BACKENDS", "XACTS"})
         EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
     // The logon line names the database but not the password.
     EXPECT_NE(check.out.find(";UID=monitor;PWD=***\n"), std::string::npos) << check.out;
