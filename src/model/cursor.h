@@ -233,7 +233,7 @@ struct curs {
     // --- run side: stored rows (row store) ---
     RowChain rows;                          // stored rows, oldest first
     RowHead column_data;                    // the column-function row
-    row_data* chosen_row = nullptr;         // the row the last MIN or MAX picked
+    row_data* chosen_row = nullptr;         // the row the last MIN or MAX picked; null once freed
     // While set, the row other cursors read as this cursor's current row
     // (an iteration step, a post-cursor run); otherwise the newest row.
     row_data* reading_row = nullptr;

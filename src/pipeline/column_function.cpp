@@ -8,6 +8,7 @@
 #include "pipeline/column_function.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -95,14 +96,50 @@ int decimals_of(const char* v, size_t len) {
     return d;
 }
 
+// Plain decimal text ([+-]digits[.digits]) whose digits fit 2^53 with at
+// most 22 decimals: the digits over a power of ten, both exact, so the
+// one rounding of the division gives what strtod gives. False for any
+// other text (exponents, hexadecimal, inf, long values).
+bool plain_decimal(const char* p, const char* end, double& out) {
+    static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    constexpr uint64_t kExact = uint64_t{1} << 53;
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    uint64_t digits = 0;
+    int seen = 0, decimals = 0;
+    bool in_fraction = false;
+    for (; p < end; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+            if (digits > kExact) return false;
+            ++seen;
+            decimals += in_fraction;
+        } else if (*p == '.' && !in_fraction) {
+            in_fraction = true;
+        } else {
+            break;
+        }
+    }
+    if (seen == 0 || decimals >= static_cast<int>(std::size(kTens))) return false;
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return false;
+    const double v = static_cast<double>(digits) / kTens[decimals];
+    out = negative ? -v : v;
+    return true;
+}
+
 // The value read as a double, leading blanks skipped.
 double number_of(const char* v, size_t len) {
+    const char* p = v;
+    const char* end = v + len;
+    while (p < end && *p == ' ') ++p;
+    if (double fast = 0; plain_decimal(p, end, fast)) return fast;
     char buf[kWidestNumeric + 1];
-    std::memcpy(buf, v, len);
-    buf[len] = '\0';
-    const char* p = buf;
-    while (*p == ' ') ++p;
-    return std::strtod(p, nullptr);
+    const size_t n = static_cast<size_t>(end - p);
+    std::memcpy(buf, p, n);
+    buf[n] = '\0';
+    return std::strtod(buf, nullptr);
 }
 
 Walk walk_numbers(curs& c, const columns& col) {
@@ -276,6 +313,7 @@ int col_function(curs& c, columns& col, char* dest) {
 
 int col_funct_char(curs& c, columns& col, char* dest) {
     const ColumnFunction f = col.col_funct;
+    if (f == ColumnFunction::count) return col_function(c, col, dest);  // counts rows, not values
     const size_t len = width_of(col);
     if (is_water(f)) {
         put_mark(col, dest);

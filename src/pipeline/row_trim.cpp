@@ -17,6 +17,7 @@ void append_row(curs& c, row_data* row) noexcept {
 }
 
 void free_first_row(curs& c) noexcept {
+    if (c.rows.first() && c.rows.first() == c.chosen_row) c.chosen_row = nullptr;
     if (c.rows.drop_front()) c.rows_changed = 1;
 }
 
@@ -37,6 +38,7 @@ void delete_all(curs& c) {
     if (c.trace) PRINT('t', "pdr3000", "Deleting (%d) rows for cursor %s\n", c.rows.size(), c.cur_name.c_str());
     if (c.rows.first()) c.rows_changed = 1;
     c.rows.clear();
+    c.chosen_row = nullptr;
 }
 
 } // namespace qvx
