@@ -30,6 +30,23 @@ cursor DBPAGES;
   interval 5;
   limit 1;
   samples 1;
+; dbstat reads every page of the file: on a file of more than 100000
+; pages OBJSIZE is held (not run, not served), and it is released when
+; the file is smaller again. The page count itself stays as it is.
+  decode page_count > 100000 , 'hold cursor OBJSIZE';
+  decode page_count DEFAULT 'release cursor OBJSIZE';
+; How the file is kept: its auto_vacuum mode (0, 1 or 2) in words, and
+; its text encoding.
+cursor DBMODE;
+  INSERT INTO sqlite.mode (vacuum, encoding) VALUES (:vacuum^12, :encoding^8);
+  insert_select SELECT a.auto_vacuum AS vacuum, e.encoding AS encoding FROM pragma_auto_vacuum() AS a, pragma_encoding() AS e;
+  interval 5;
+  limit 1;
+  samples 1;
+  decode vacuum = 0 , 'NONE';
+  decode vacuum = 1 , 'FULL';
+  decode vacuum = 2 , 'INCREMENTAL';
+  decode vacuum DEFAULT 'UNKNOWN';
 ; The schema objects: tables, indexes, views and triggers with the table
 ; they belong to. The SELECT is generated from the host variables.
 cursor SCHEMA;

@@ -68,12 +68,6 @@ TEST_F(InListTest, SamplesLimitTakesTheCurrentSample) {
     EXPECT_EQ(text(1), "( 'EF' )");
 }
 
-TEST_F(InListTest, TracedBuild) {
-    c->trace = 1;
-    std::string out = captured([&] { collect({Row{"5", "Q"}}); });
-    EXPECT_TRUE(has(out, "In_list(STRS(7)) for C = ( 'Q' )")) << out;
-}
-
 TEST_F(InListTest, BindingAndLookupFailures) {
     c->in_list->lists.push_back(InList{"BAD", "NOPE"});
     std::string out = captured([] { EXPECT_EQ(edit_in_lists(), 1); });
