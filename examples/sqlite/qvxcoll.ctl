@@ -19,6 +19,8 @@ cursor OBJSIZE;
   interval 5;
   limit 500;
   samples 1;
+  ; After each run the name of the biggest object goes to SUMMARY.
+  load name -> SUMMARY.largest from MAX bytes;
 ; Size of the file in pages, the page size and the pages on the free list,
 ; and the share of the pages in use: a math column, computed by the
 ; collector from the row's other columns (one decimal, 8 characters wide;
@@ -55,6 +57,16 @@ cursor SCHEMA;
   interval 5;
   limit 500;
   samples 1;
+  ; How many of the rows are tables and how many indexes, counted into
+  ; SUMMARY after each run.
+  load COUNT name -> SUMMARY.tables where type = 'table';
+  load COUNT name -> SUMMARY.indexes where type = 'index';
+; One row that the loads above fill: it is never run itself, its columns
+; are the DICT.CTL elements of the same names (their initial values stand
+; until the first load, and come back after a run without rows).
+cursor SUMMARY;
+  INSERT INTO sqlite.summary (largest, tables, indexes) VALUES (:largest, :INT!tables, :INT!indexes);
+  virtual;
 ; How full the pages are, as one summary row: the average and the largest
 ; number of bytes in use in a page, the object that page belongs to (MAX!
 ; gives the other columns from the row it picks) and the largest file size

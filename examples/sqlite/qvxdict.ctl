@@ -2,4 +2,14 @@
 name server_name;
   type CHAR(33);
   initial -rdbms 'sqlite';
+; The columns of the virtual cursor SUMMARY, filled by loads.
+name largest;
+  type CHAR(64);
+  initial 'none';
+name tables;
+  type INTEGER;
+  initial 0;
+name indexes;
+  type INTEGER;
+  initial 0;
 end;

@@ -46,6 +46,9 @@ int iterate_rows(curs& c, curs& driver, const std::string& time_text, int32_t sa
                   c.cur_name.c_str(), rc);
             break;
         }
+        // The step emptied the driving cursor (a decode's delete): the
+        // rows left to iterate are gone.
+        if (driver.reading_row != r) break;
     }
     return rc;
 }

@@ -26,6 +26,10 @@ std::string_view field_of(const row_data& row, const columns& col) {
     return {row.text() + col.buf_offset, static_cast<size_t>(col.length)};
 }
 
+// The rows a load looks at: all stored rows, or with a samples limit the
+// current sample's only (the read-outs and column functions show no more).
+bool in_view(const curs& c, const row_data& r) { return c.sample_limit == 0 || r.sample_no == c.sample_no; }
+
 std::string_view strip(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\0')) s.remove_suffix(1);
@@ -68,7 +72,7 @@ void where_load(curs& c, Load& load, char* dst) {
     const row_data* first_match = nullptr;
     const bool aggregate = load.is_count || load.is_sum || load.is_average;
     for (const row_data* r = c.rows.first(); r; r = r->next) {
-        if (!decode_test_holds(c, c, load.where_ops, *r)) continue;
+        if (!in_view(c, *r) || !decode_test_holds(c, c, load.where_ops, *r)) continue;
         ++load.matches;
         if (!first_match) first_match = r;
         if (!aggregate) break;
@@ -93,6 +97,7 @@ void where_load(curs& c, Load& load, char* dst) {
 const row_data* extreme_row(const curs& c, const columns& col, bool largest) {
     const row_data* best = nullptr;
     for (const row_data* r = c.rows.first(); r; r = r->next) {
+        if (!in_view(c, *r)) continue;
         if (!best) {
             best = r;
             continue;
@@ -188,6 +193,7 @@ const row_data* get_max_occurance(const curs& c, const columns& col) {
     std::vector<Seen> seen;  // in order of first appearance
     std::unordered_map<std::string_view, size_t> index;
     for (const row_data* r = c.rows.first(); r; r = r->next) {
+        if (!in_view(c, *r)) continue;
         const auto [it, fresh] = index.try_emplace(field_of(*r, col), seen.size());
         if (fresh) seen.push_back({r, 0});
         ++seen[it->second].count;

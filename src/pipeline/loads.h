@@ -2,8 +2,12 @@
 // of the fetched rows (one row's value, or a count, sum or average over
 // the rows that pass the load's where test) into a column of a virtual
 // cursor's single row. A fetch without rows puts the target back to its
-// dictionary element's initial value.
+// dictionary element's initial value. A cursor with a samples limit
+// loads from the rows of its current sample only.
 #pragma once
+
+#include <cstddef>
+#include <string_view>
 
 #include "control/load_clause.h"
 #include "model/cursor.h"

@@ -252,6 +252,7 @@ void fill_values(curs& c, const SelectDescriptor* d, char* text) {
 }
 
 row_data* take_first_row(curs& c) noexcept {
+    if (c.reading_row && c.reading_row == c.rows.first()) c.reading_row = nullptr;
     if (c.rows.first() == c.chosen_row) c.chosen_row = nullptr;
     row_data* row = c.rows.pop_front();
     row->age = 0;

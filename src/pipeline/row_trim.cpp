@@ -17,6 +17,8 @@ void append_row(curs& c, row_data* row) noexcept {
 }
 
 void free_first_row(curs& c) noexcept {
+    // A reading row freed here no longer stands for the cursor's rows.
+    if (c.reading_row && c.reading_row == c.rows.first()) c.reading_row = nullptr;
     if (c.rows.first() && c.rows.first() == c.chosen_row) c.chosen_row = nullptr;
     if (c.rows.drop_front()) c.rows_changed = 1;
 }
@@ -37,6 +39,7 @@ void delete_all(curs& c) {
     if (&c == percent_cursor) return;  // its one row holds the percent variables
     if (c.trace) PRINT('t', "pdr3000", "Deleting (%d) rows for cursor %s\n", c.rows.size(), c.cur_name.c_str());
     if (c.rows.first()) c.rows_changed = 1;
+    c.reading_row = nullptr;
     c.rows.clear();
     c.chosen_row = nullptr;
 }

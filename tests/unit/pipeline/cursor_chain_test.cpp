@@ -26,14 +26,15 @@ const std::string kTime = "20240102030405";
 // around each value.
 Texts values(const curs& c, const std::string& col) {
     Texts out;
-    for (std::string v : column_values(c, col)) {
-        const size_t first = v.find_first_not_of(std::string(" \0", 2));
-        const size_t last = v.find_last_not_of(std::string(" \0", 2));
-        out.push_back(first == std::string::npos ? "" : v.substr(first, last - first + 1));
+    const std::string pad(" \0", 2);
+    for (const std::string& v : column_values(c, col)) {
+        const size_t first = v.find_first_not_of(pad);
+        out.push_back(first == std::string::npos ? "" : v.substr(first, v.find_last_not_of(pad) - first + 1));
     }
     return out;
 }
 
+// Table t (k, name) holds (1, one), (2, two), (3, three).
 class ChainTest : public StoreTest {
 protected:
     void SetUp() override {
@@ -44,32 +45,42 @@ protected:
         collector.distrib_name = "collector";
         collector.type = 1;
         collector_at = &collector;
-        qvxtest::sqlite(dir_.file("DEMO.db"),
-                        "CREATE TABLE t(k INTEGER, name VARCHAR(6));"
-                        "INSERT INTO t VALUES (1,'one'),(2,'two'),(3,'three');");
+        qvxtest::sqlite(dir_.file("DEMO.db"), "CREATE TABLE t(k INTEGER, name VARCHAR(6));"
+                                              "INSERT INTO t VALUES (1,'one'),(2,'two'),(3,'three');");
     }
     void TearDown() override {
         collector_at = nullptr;
         reset_database();
     }
 
-    // A cursor over sql with the given columns.
     curs& sql_cursor(const std::string& name, const std::vector<std::string>& cols, const std::string& sql) {
         curs& c = make_cursor(name, cols);
         c.sel_piece = sql;
         return c;
     }
-    // A cursor without SQL whose one row reads the column of another cursor.
+    // A cursor without SQL whose one row reads another cursor's column.
     curs& reader(const std::string& name, curs& from, int16_t column) {
         curs& c = make_cursor(name, {from.cur_name + "." + from.cols[static_cast<size_t>(column)].name});
         c.no_sql = 1;
         c.cols[0].source = {&from, column};
         return c;
     }
+    // Driving cursor D (aa, bb, cc) and C iterating over it, two rows a step.
+    curs& iterated(curs*& d, const char* sql, const std::string& suffix = "") {
+        Select dsel;
+        dsel.item("DNAME", 1, 4);
+        d = &make_cursor("D" + suffix, {"DNAME"});
+        EXPECT_GT(fetch(*d, &dsel, {{"aa"}, {"bb"}, {"cc"}}), 0);
+        curs& c = sql_cursor("C" + suffix, {"K", "D.DNAME"}, sql);
+        c.cols[1].source = {d, 0};
+        c.iterate.ensure().driver = d;
+        return c;
+    }
 
     qvxtest::ScopedEnv env_;
     qvxtest::TempDir dir_;
     distrib collector;
+    std::string out;
 };
 
 } // namespace
@@ -80,180 +91,125 @@ TEST_F(ChainTest, PreCursorsRunFirstAndAFailureStopsTheRun) {
     curs& c = sql_cursor("C", {"NAME"}, "select name as NAME from t");
     c.pre_cursor.ensure().entries = {{"PRE", &pre}};
     ASSERT_EQ(pre_prep_l_fetch(c, kTime), 0);
-    EXPECT_EQ(pre.rows.size(), 3);
-    EXPECT_EQ(c.rows.size(), 3);
-
+    EXPECT_EQ(pre.rows.size() + c.rows.size(), 6);
     c.pre_cursor->entries = {{"PRE", &pre}, {"BAD", &bad}};
-    const int32_t sample = c.sample_no;
     int rc = 0;
     captured([&] { rc = pre_prep_l_fetch(c, kTime); });
     EXPECT_NE(rc, 0);
-    EXPECT_EQ(pre.rows.size(), 6);    // ran again
-    EXPECT_EQ(c.sample_no, sample);   // not run
-    EXPECT_EQ(c.rows.size(), 3);
+    EXPECT_EQ(pre.rows.size(), 6);  // ran again
+    EXPECT_EQ(c.sample_no, 1);      // not run
 }
 
-TEST_F(ChainTest, PostCursorsReadTheRowThatScheduledThem) {
+TEST_F(ChainTest, PostCursorsReadTheRowThatScheduledThemAndStopAtAFailure) {
     curs& a = sql_cursor("A", {"K"}, "select k as K from t order by k");
     curs& b = reader("B", a, 0);
-    a.post_cursors = {{&b, 3}, {&b, 1}, {&b, 9}};  // 9: no such row, the newest is read
+    curs& bad = sql_cursor("BAD", {"K"}, "select k as K from missing_table");
+    a.post_cursors = {{&b, 3}, {&b, 1}, {&b, 9}};  // no row 9: the newest is read
     ASSERT_EQ(pre_prep_l_fetch(a, kTime), 0);
     EXPECT_EQ(values(b, "A.K"), (Texts{"3", "1", "3"}));
-    EXPECT_TRUE(a.post_cursors.empty());
     EXPECT_EQ(a.reading_row, nullptr);
-}
 
-TEST_F(ChainTest, AFailingPostCursorDropsTheRestOfTheList) {
-    curs& a = sql_cursor("A", {"K"}, "select k as K from t");
-    curs& bad = sql_cursor("BAD", {"K"}, "select k as K from missing_table");
-    curs& b = reader("B", a, 0);
-    a.post_cursors = {{&bad, 1}, {&b, 2}};
-    int rc = -1;
-    const std::string out = captured([&] { rc = pre_prep_l_fetch(a, kTime); });
-    EXPECT_EQ(rc, 0);  // the cursor's own run succeeded
-    EXPECT_TRUE(has(out, "PFE3200E")) << out;
-    EXPECT_TRUE(b.rows.empty());
-    EXPECT_TRUE(a.post_cursors.empty());
-
-    // The same after a pre-cursor, with that list's own id.
+    // The same failure breaks the cursor's own list and a pre-cursor's.
     curs& c = sql_cursor("C", {"K"}, "select k as K from t");
-    c.pre_cursor.ensure().entries = {{"A", &a}};
-    a.post_cursors = {{&bad, 1}, {&b, 2}};
-    const std::string pre_out = captured([&] { rc = pre_prep_l_fetch(c, kTime); });
-    EXPECT_TRUE(has(pre_out, "CFE3195E")) << pre_out;
-    EXPECT_TRUE(b.rows.empty());
-    EXPECT_EQ(c.rows.size(), 3);
-}
-
-TEST_F(ChainTest, IterationGivesOneSampleNumberedThroughout) {
-    Select dsel;
-    dsel.item("DNAME", 1, 4);
-    curs& d = make_cursor("D", {"DNAME"});
-    ASSERT_GT(fetch(d, &dsel, {{"aa"}, {"bb"}, {"cc"}}), 0);
-    curs& c = sql_cursor("C", {"K", "D.DNAME"}, "select k as K from t where k < 3 order by k");
-    c.cols[1].source = {&d, 0};
-    c.iterate.ensure().driver = &d;
-    c.sample_no = 4;
-    ASSERT_EQ(run_cursor(c, kTime), 0);
-    ASSERT_EQ(c.rows.size(), 6);
-    int32_t n = 0;
-    for (const row_data* r = c.rows.first(); r; r = r->next) {
-        EXPECT_EQ(r->sample_no, 5);
-        EXPECT_EQ(r->row_no, ++n);
+    for (auto [run, id] : {std::pair{&a, "PFE3200E"}, {&c, "CFE3195E"}}) {
+        c.pre_cursor.ensure().entries = {{"A", &a}};
+        a.post_cursors = {{&bad, 1}, {&b, 2}};
+        int rc = -1;
+        out = captured([&] { rc = pre_prep_l_fetch(*run, kTime); });
+        EXPECT_EQ(rc, 0);
+        EXPECT_TRUE(has(out, id)) << out;
+        EXPECT_EQ(b.rows.size(), 3);
+        EXPECT_TRUE(a.post_cursors.empty());
     }
-    EXPECT_EQ(c.sample_no, 5);
-    EXPECT_EQ(values(c, "D.DNAME"), (Texts{"aa", "aa", "bb", "bb", "cc", "cc"}));
-    EXPECT_EQ(values(c, "K"), (Texts{"1", "2", "1", "2", "1", "2"}));
-    EXPECT_EQ(d.reading_row, nullptr);
-    EXPECT_FALSE(c.iterating);
-}
-
-TEST_F(ChainTest, ABrokenIterationReportsAndKeepsWhatRan) {
-    Select dsel;
-    dsel.item("DNAME", 1, 4);
-    curs& d = make_cursor("D", {"DNAME"});
-    ASSERT_GT(fetch(d, &dsel, {{"aa"}, {"bb"}}), 0);
-    curs& c = sql_cursor("C", {"K"}, "select k as K from missing_table");
-    c.iterate.ensure().driver = &d;
-    int rc = 0;
-    const std::string out = captured([&] { rc = run_cursor(c, kTime); });
-    EXPECT_NE(rc, 0);
-    EXPECT_TRUE(has(out, "Iteration broken for cursor D, cursor C rc=")) << out;
-    EXPECT_EQ(d.reading_row, nullptr);
 }
 
 TEST_F(ChainTest, DecodesScheduleEachRowOnceAndCursorsRunningEachOtherEnd) {
     curs& a = sql_cursor("A", {"K", "NAME", "J"}, "select k as K, name as NAME, k as J from t order by k");
     curs& b = reader("B", a, 0);
-    // Rows 2 and 3 match the first test, every row the second: each row
-    // still schedules B once.
+    curs& c = sql_cursor("C", {"K"}, "select k as K from t where k = 1");
+    // Rows 2 and 3 match both tests on B, each still schedules B once.
     ASSERT_EQ(parse_decode(a, "K > 1 run B"), 0);
     ASSERT_EQ(parse_decode(a, "NAME ~= 'x' run B"), 0);
-    // C and A run each other.
-    curs& c = sql_cursor("C", {"K"}, "select k as K from t where k = 1");
-    ASSERT_EQ(parse_decode(a, "J = 3 run C"), 0);
+    ASSERT_EQ(parse_decode(a, "J = 3 run C"), 0);  // A runs C, C runs A
     ASSERT_EQ(parse_decode(c, "K = 1 run A"), 0);
-    ASSERT_EQ(edit_decode(), 0);
-
+    captured([] { ASSERT_EQ(edit_decode(), 0); });
     ASSERT_EQ(pre_prep_l_fetch(a, kTime), 0);
     EXPECT_EQ(values(b, "A.K"), (Texts{"1", "2", "3"}));
-    EXPECT_EQ(a.sample_no, 1);  // C's schedule of A was dropped
-    EXPECT_EQ(c.sample_no, 1);
-    EXPECT_TRUE(a.post_cursors.empty());
-    EXPECT_TRUE(c.post_cursors.empty());
-
-    // Started from C, the loop ends the same way.
+    EXPECT_EQ(a.sample_no + c.sample_no, 2);  // C's schedule of A was dropped
+    // Started from C: A runs once, and what A schedules is dropped.
     ASSERT_EQ(pre_prep_l_fetch(c, kTime), 0);
-    EXPECT_EQ(c.sample_no, 2);
-    EXPECT_EQ(a.sample_no, 2);
-    EXPECT_EQ(b.rows.size(), 3);  // A ran as C's post-cursor: its own schedule of B was dropped
+    EXPECT_EQ(a.sample_no + c.sample_no, 4);
+    EXPECT_EQ(b.rows.size(), 3);
+    EXPECT_TRUE(a.post_cursors.empty() && c.post_cursors.empty());
 }
 
-TEST_F(ChainTest, IterateWhereSkipsDrivingRows) {
-    Select dsel;
-    dsel.item("DNAME", 1, 4);
-    curs& d = make_cursor("D", {"DNAME"});
-    ASSERT_GT(fetch(d, &dsel, {{"aa"}, {"bb"}, {"cc"}}), 0);
-    curs& c = sql_cursor("C", {"K", "D.DNAME"}, "select k as K from t where k < 3 order by k");
-    c.cols[1].source = {&d, 0};
-    c.iterate.ensure().driver = &d;
-    ASSERT_EQ(parse_iterate_where(c, "DNAME ~= 'bb'"), 0);
-    ASSERT_EQ(edit_iterate_where(), 0);
-    ASSERT_EQ(run_cursor(c, kTime), 0);
-    EXPECT_EQ(values(c, "D.DNAME"), (Texts{"aa", "aa", "cc", "cc"}));
-    int32_t n = 0;
-    for (const row_data* r = c.rows.first(); r; r = r->next) EXPECT_EQ(r->row_no, ++n);
+TEST_F(ChainTest, IterationGivesOneSampleNumberedThroughout) {
+    const std::pair<const char*, Texts> cases[] = {
+        {nullptr, {"aa", "aa", "bb", "bb", "cc", "cc"}},
+        {"DNAME ~= 'bb'", {"aa", "aa", "cc", "cc"}},
+    };
+    for (const auto& [where, names] : cases) {
+        curs* d = nullptr;
+        curs& c = iterated(d, "select k as K from t where k < 3 order by k", where ? "W" : "");
+        if (where) {
+            ASSERT_EQ(parse_iterate_where(c, where), 0);
+            captured([] { ASSERT_EQ(edit_iterate_where(), 0); });
+        }
+        c.sample_no = 4;
+        ASSERT_EQ(run_cursor(c, kTime), 0);
+        EXPECT_EQ(values(c, "D.DNAME"), names);
+        EXPECT_EQ(values(c, "K")[1], "2");
+        int32_t n = 0;
+        for (const row_data* r = c.rows.first(); r; r = r->next)
+            EXPECT_TRUE(r->sample_no == 5 && r->row_no == ++n) << r->sample_no << " " << r->row_no;
+        EXPECT_EQ(d->reading_row, nullptr);
+    }
+}
+
+TEST_F(ChainTest, AnIterationStopsWhenAStepFailsOrEmptiesTheDriver) {
+    curs* d = nullptr;
+    curs& c = iterated(d, "select k as K from t where k = 1");
+    ASSERT_EQ(parse_decode(c, "K = 1 , 'hold delete cursor D'"), 0);
+    captured([] { ASSERT_EQ(edit_decode(), 0); });
+    ASSERT_EQ(captured([&] { EXPECT_EQ(run_cursor(c, kTime), 0); }).find("Iteration broken"), std::string::npos);
+    EXPECT_TRUE(d->rows.empty());
+    EXPECT_EQ(values(c, "D.DNAME"), (Texts{"aa"}));
+
+    curs& broken = make_cursor("E", {"K"});
+    broken.sel_piece = "select k as K from missing_table";
+    broken.iterate.ensure().driver = &c;
+    int rc = 0;
+    out = captured([&] { rc = run_cursor(broken, kTime); });
+    EXPECT_NE(rc, 0);
+    EXPECT_TRUE(has(out, "Iteration broken for cursor C, cursor E rc=")) << out;
+    EXPECT_EQ(c.reading_row, nullptr);
 }
 
 TEST_F(ChainTest, ChainNamesBindOrReport) {
     curs& a = make_cursor("A", {"K"});
-    curs& b = make_cursor("B", {"K"});
-    struct Case {
-        const char* clause;  // "p" pre_cursor, "i" iterate
-        const char* name;
-        int rc;
-        const char* message;
+    curs& b = make_cursor("B", {"OTHER"});
+    const std::tuple<int (*)(curs&, std::string_view), int (*)(), const char*, const char*> cases[] = {
+        {parse_pre_cursor, edit_pre_cursors, "B", ""},
+        {parse_pre_cursor, edit_pre_cursors, "A", "PPR3115E"},
+        {parse_pre_cursor, edit_pre_cursors, "NOPE", "Pre_cursor NOPE not found for cursor A"},
+        {parse_iterate, edit_iterates, "B", ""},
+        {parse_iterate, edit_iterates, "A", "Can't iterate yourself in cursor A"},
+        {parse_iterate, edit_iterates, "NOPE", "Iterator NOPE not found for cursor A"},
     };
-    const Case cases[] = {
-        {"p", "B", 0, ""},
-        {"p", "A", 1, "PPR3115E"},
-        {"p", "NOPE", 1, "Pre_cursor NOPE not found for cursor A"},
-        {"i", "B", 0, ""},
-        {"i", "A", 1, "Can't iterate yourself in cursor A"},
-        {"i", "NOPE", 1, "Iterator NOPE not found for cursor A"},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(std::string(k.clause) + " " + k.name);
+    for (const auto& [parse, edit, name, message] : cases) {
         a.pre_cursor.reset();
         a.iterate.reset();
+        ASSERT_EQ(parse(a, name), 0);
         int rc = -1;
-        std::string out;
-        if (*k.clause == 'p') {
-            ASSERT_EQ(parse_pre_cursor(a, k.name), 0);
-            out = captured([&] { rc = edit_pre_cursors(); });
-            if (k.rc == 0) {
-                EXPECT_EQ(a.pre_cursor->entries[0].cursor, &b);
-            }
-        } else {
-            ASSERT_EQ(parse_iterate(a, k.name), 0);
-            out = captured([&] { rc = edit_iterates(); });
-            if (k.rc == 0) {
-                EXPECT_EQ(a.iterate->driver, &b);
-            }
-        }
-        EXPECT_EQ(rc, k.rc);
-        EXPECT_TRUE(has(out, k.message)) << out;
+        out = captured([&, edit = edit] { rc = edit(); });
+        EXPECT_EQ(rc, *message ? 1 : 0) << name;
+        EXPECT_TRUE(has(out, message)) << out;
     }
-    // A second iterate or iterate_where on one cursor is refused as read.
+    EXPECT_EQ(a.iterate->driver, nullptr);
     EXPECT_TRUE(has(captured([&] { EXPECT_EQ(parse_iterate(a, "B"), 1); }), "PIT3125E"));
-    ASSERT_EQ(parse_iterate_where(a, "K = 1"), 0);
-    EXPECT_TRUE(has(captured([&] { EXPECT_EQ(parse_iterate_where(a, "K = 2"), 1); }), "PIT4475E"));
-    // Its column must be one of the driving cursor's.
-    a.iterate_where.reset();
     a.iterate->driver = &b;
-    b.cols[0].name = "OTHER";
-    ASSERT_EQ(parse_iterate_where(a, "K = 1"), 0);
-    const std::string out = captured([&] { EXPECT_EQ(edit_iterate_where(), 1); });
-    EXPECT_TRUE(has(out, "PIT4485E")) << out;
-    EXPECT_TRUE(has(out, "ITERATE_WHERE edits failed")) << out;
+    ASSERT_EQ(parse_iterate_where(a, "K = 1"), 0);  // K is not a column of B
+    EXPECT_TRUE(has(captured([&] { EXPECT_EQ(parse_iterate_where(a, "K = 2"), 1); }), "PIT4475E"));
+    out = captured([&] { EXPECT_EQ(edit_iterate_where(), 1); });
+    EXPECT_TRUE(has(out, "PIT4485E") && has(out, "ITERATE_WHERE edits failed")) << out;
 }
