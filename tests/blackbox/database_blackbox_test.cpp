@@ -27,22 +27,6 @@ const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/sqlite"
 
 std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
-// Replaces every occurrence of `from` (at least one must be there) by `to`.
-std::string replaced_all(std::string text, const std::string& from, const std::string& to) {
-    EXPECT_NE(text.find(from), std::string::npos) << "no \"" << from << "\" in the control file";
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-// Replaces the one occurrence of `from` (which must be there) by `to`.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << "no \"" << from << "\" in the control file";
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
-
 // A database with two tables, an index, a view and a table that was
 // dropped after it was filled, so that the free list is not empty.
 void build_sample(const std::string& path) {

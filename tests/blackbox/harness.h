@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/testenv.h"
 
 namespace qvxtest {
@@ -121,6 +123,22 @@ inline bool has_line(const std::string& text, const std::string& id, const std::
     for (const auto& line : lines_with(text, id))
         if (line.find(part) != std::string::npos) return true;
     return false;
+}
+
+// Replaces every occurrence of `from` (at least one must be there) by `to`.
+inline std::string replaced_all(std::string text, const std::string& from, const std::string& to) {
+    EXPECT_NE(text.find(from), std::string::npos) << "no \"" << from << "\" in the control file";
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// Replaces the one occurrence of `from` (which must be there) by `to`.
+inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << "no \"" << from << "\" in the control file";
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
 }
 
 // A row of the "nupa" listing: column name -> value.
