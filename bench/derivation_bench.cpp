@@ -39,23 +39,25 @@ const char* const kTotals =
     "insert INTO bench.totals (active, common) VALUES (:active, :common);\n"
     "virtual;\n";
 
+// Which derivations the cursor carries: all of them for the goal, or
+// one kind alone, to see what each costs a row.
+enum Parts { kMath = 1, kDecodes = 2, kAll = 7 };
+
 // The table's ten columns as the plain path fetches them (the SELECT is
-// the raw loop's), i2 as a high-water column, and three math columns.
-std::string derive_ctl() {
-    return std::string("cursor DERIVE;\n"
-                       "insert INTO main.t (i1, i2, i3, i4, r1, r2, r3, s1, s2, s3, m1, m2, m3)\n"
-                       "  VALUES (:INT!i1, :HW!i2, :INT!i3, :INT!i4, :FLOAT!r1, :FLOAT!r2, :FLOAT!r3,\n"
-                       "          :s1, :s2, :s3, :m1, :m2, :m3);\n"
-                       "insert_select SELECT i1,i2,i3,i4,r1,r2,r3,s1,s2,s3 FROM main.t;\n"
-                       "math m1 r1 * 2 + i3;\n"
-                       "math decimal 1 m2 ( i1 - i4 ) / 3;\n"
-                       "math m3 r2 / ( i3 + 1 );\n"
-                       "decode s2 = 'ACTIVE' , 'A';\n"
-                       "decode i3 >= 100 and < 900 , 0;\n"
-                       "load COUNT s2->TOTALS.active where s2 = 'A';\n"
-                       "interval 60;\n"
-                       "limit ") +
-           std::to_string(qvxbench::kKeptRows) + ";\n" + kTotals + "end;\n";
+// the raw loop's), i2 as a high-water column, three math columns, two
+// decodes and a load, or only the math columns or only the decodes.
+std::string derive_ctl(int parts) {
+    const bool math = parts & kMath;
+    std::string ctl = "cursor DERIVE;\n"
+                      "insert INTO main.t (i1, i2, i3, i4, r1, r2, r3, s1, s2, s3" + std::string(math ? ", m1, m2, m3" : "") +
+                      ")\n  VALUES (:INT!i1, " + (parts == kAll ? ":HW!i2" : ":i2") +
+                      ", :INT!i3, :INT!i4, :FLOAT!r1, :FLOAT!r2, :FLOAT!r3, :s1, :s2, :s3" +
+                      (math ? ", :m1, :m2, :m3" : "") + ");\n"
+                      "insert_select SELECT i1,i2,i3,i4,r1,r2,r3,s1,s2,s3 FROM main.t;\n";
+    if (math) ctl += "math m1 r1 * 2 + i3;\nmath decimal 1 m2 ( i1 - i4 ) / 3;\nmath m3 r2 / ( i3 + 1 );\n";
+    if (parts & kDecodes) ctl += "decode s2 = 'ACTIVE' , 'A';\ndecode i3 >= 100 and < 900 , 0;\n";
+    if (parts == kAll) ctl += "load COUNT s2->TOTALS.active where s2 = 'A';\n";
+    return ctl + "interval 60;\nlimit " + std::to_string(qvxbench::kKeptRows) + ";\n" + kTotals + "end;\n";
 }
 
 // Reads DICT.CTL and COLLECT.CTL into the scratch home and runs the edit
@@ -86,17 +88,27 @@ auto plugged(std::span<const Step> steps, const std::string& name, benchmark::St
 
 void BM_RawSqliteStep(benchmark::State& state) { qvxbench::raw_step_loop(state); }
 
-void BM_DerivationPathSqlite(benchmark::State& state) {
+void derivation_path(benchmark::State& state, int parts, const char* what, double goal) {
     if (!qvxbench::path_table().ok) {
         state.SkipWithError("table not built");
         return;
     }
-    for (const char* step : {"math", "decode"})
+    for (const char* step : {"water", "math", "decode"})
         if (!plugged(qvx::row_steps(), step, state)) return;
     if (!plugged(qvx::after_fetch_steps(), "loads", state)) return;
-    qvx::curs* c = load_cursor(derive_ctl(), "DERIVE", state);
+    qvx::curs* c = load_cursor(derive_ctl(parts), "DERIVE", state);
     if (!c || !qvxbench::logon_to_table(state)) return;
-    qvxbench::time_passes(state, *c, qvxbench::Layout::read_out, "SQLite, derived rows read out", 0.60);
+    qvxbench::time_passes(state, *c, qvxbench::Layout::read_out, what, goal);
+}
+
+// The goal: every derivation at once.
+void BM_DerivationPathSqlite(benchmark::State& state) {
+    derivation_path(state, kAll, "SQLite, derived rows read out", 0.60);
+}
+// Each kind alone, for what bounds the whole.
+void BM_DerivationMathOnly(benchmark::State& state) { derivation_path(state, kMath, "SQLite, math columns only", 0); }
+void BM_DerivationDecodesOnly(benchmark::State& state) {
+    derivation_path(state, kDecodes, "SQLite, decodes only", 0);
 }
 
 // ---------------------------------------------------------------------
@@ -174,6 +186,8 @@ void BM_LoadFromMaxOccurance(benchmark::State& state) {
 // a fastest pass to go by.
 BENCHMARK(BM_RawSqliteStep)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DerivationPathSqlite)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DerivationMathOnly)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DerivationDecodesOnly)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 // A fixed count of calls (the fastest is kept), so that each case runs
 // once and its ratio is printed once.
 BENCHMARK(BM_InListBuild)->Arg(1000)->Arg(10000)->Iterations(400)->Unit(benchmark::kMicrosecond);
