@@ -37,6 +37,8 @@ const char* const kAppName = "qvxderiv";  // application_name of the test's sess
 
 std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
+// The words of a text split at blanks (runs of them count as one), or its
+// fields split at another separator.
 std::vector<std::string> words(const std::string& text, char sep = ' ') {
     std::vector<std::string> out;
     std::string word;
@@ -65,10 +67,11 @@ bool lists(const std::string& pass, const std::string& cursor) {
     return pass.find("Nupa for " + cursor + "\n") != std::string::npos;
 }
 
-// Waits until `count` more passes have begun after the first `from` bytes
-// of the output file, and gives back the pass before the last of them (so
-// a complete one, whose collection ran after `from` when count >= 3: the
-// collector and nupa distributors have the same interval).
+// Waits until `count` passes have begun after the first `from` bytes of
+// the output file and gives back the one before the last: a complete
+// pass, and with count 4 one whose collection surely began after `from`
+// (the collector and nupa distributors have the same interval, so a
+// collection runs between two nupa passes).
 std::string pass_after(const std::string& path, size_t from, int count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10 + 4 * count);
     while (std::chrono::steady_clock::now() < deadline) {
