@@ -2,95 +2,22 @@
 // SQLite table (fetch, row store, send layout, read-out) against a bare
 // sqlite3_step loop that reads every column as text, as the fetch does.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
-
-#include <cstdlib>
 
 #include "collection_path.h"
-#include "db/connection.h"
-#include "db/database.h"
-#include "runtime/messages.h"
 
 namespace {
 
-using qvxbench::kPathRows;
-
-struct Table {
-    qvxbench::Scratch scratch;
-    std::string path;
-    bool ok = false;
-
-    Table() : path(scratch.dir + "/PATH.db") {
-        sqlite3* db = nullptr;
-        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return;
-        const std::string sql =
-            "CREATE TABLE t(i1 INTEGER, i2 INTEGER, i3 INTEGER, i4 INTEGER,"
-            " r1 REAL, r2 REAL, r3 REAL, s1 VARCHAR(20), s2 VARCHAR(20), s3 VARCHAR(20));"
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-            std::to_string(kPathRows) +
-            ") INSERT INTO t SELECT i, i * 7 % 100003, i % 1000, -i,"
-            " i * 0.25, i / 3.0, (i % 977) * 1.5,"
-            " 'session ' || i, CASE i % 3 WHEN 0 THEN 'ACTIVE' WHEN 1 THEN 'INACTIVE' ELSE 'SNIPED' END,"
-            " 'host' || (i % 64) FROM n;";
-        ok = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-        sqlite3_close(db);
-    }
-};
-
-Table& table() {
-    static Table t;
-    return t;
-}
-
-void BM_RawSqliteStep(benchmark::State& state) {
-    Table& t = table();
-    if (!t.ok) {
-        state.SkipWithError("table not built");
-        return;
-    }
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(t.path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    long rows = 0;
-    size_t bytes = 0;
-    qvxbench::PassTimes times;
-    for (auto _ : state) {
-        times.start();
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT i1,i2,i3,i4,r1,r2,r3,s1,s2,s3 FROM main.t", -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            for (int i = 0; i < 10; ++i) {
-                const unsigned char* v = sqlite3_column_text(st, i);
-                bytes += static_cast<size_t>(sqlite3_column_bytes(st, i)) + (v ? v[0] : 0);
-            }
-            ++rows;
-        }
-        sqlite3_finalize(st);
-        times.stop();
-    }
-    benchmark::DoNotOptimize(bytes);
-    sqlite3_close(db);
-    if (rows != state.iterations() * kPathRows) state.SkipWithError("short read");
-    qvxbench::raw_rate() = times.best_rate();
-    state.counters["best"] = times.best_rate();
-    state.SetItemsProcessed(rows);
-}
+// The bare loop, for the ratio.
+void BM_RawSqliteStep(benchmark::State& state) { qvxbench::raw_step_loop(state); }
 
 void collector_path(benchmark::State& state, qvxbench::Layout layout) {
-    Table& t = table();
+    qvxbench::PathTable& t = qvxbench::path_table();
     if (!t.ok) {
         state.SkipWithError("table not built");
         return;
     }
     qvx::curs* c = qvxbench::parse_path_cursor(t.scratch, "main.t", state);
-    if (!c) return;
-    setenv("COLL_CONNECT", ("sqlite:" + t.path).c_str(), 1);
-    qvx::distrib d;
-    d.distrib_name = "collector";
-    d.type = 1;
-    if (qvx::connect_to_DB(d) != 0) {
-        state.SkipWithError("no logon to the SQLite file");
-        return;
-    }
+    if (!c || !qvxbench::logon_to_table(state)) return;
     qvxbench::time_passes(state, *c, layout,
                           layout == qvxbench::Layout::every_row ? "SQLite, every row laid out" : "SQLite, kept rows read out");
 }

@@ -44,4 +44,86 @@ cursor RELSIZE;
   interval 300;
   limit 20;
   samples 1;
+; ---------------------------------------------------------------------
+; Derived rows. These cursors read other sessions' states and queries,
+; which PostgreSQL shows only to members of pg_read_all_stats: give the
+; logon id pg_monitor ("GRANT pg_monitor TO monitor"). The collector's own
+; session is left out of every session count below.
+;
+; Cache hit ratio per database: blocks found in shared buffers, in
+; percent of all blocks asked for, computed by the collector from the two
+; counters (two decimals, rounded). A database that has read nothing yet
+; shows 0.00. Every collection is appended to DBHIT.HST in the collector
+; home by the "historian" distributor (the time of its pass, then the
+; row); samples 1 writes each database once a pass.
+cursor DBHIT;
+  INSERT INTO pg.cache_hits (datname, blks_read, blks_hit, hit_pct) VALUES (:datname^64, :blks_read, :blks_hit, :hit_pct);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, blks_read, blks_hit FROM pg_stat_database WHERE datname IS NOT NULL ORDER BY 1;
+  math hit_pct blks_hit * 100 / ( blks_hit + blks_read );
+  history;
+  interval 30;
+  limit 100;
+  samples 1;
+; Sessions of this database: how many are connected, the most there have
+; been since the collector started (HW! keeps the high-water mark across
+; runs) and how many are running a statement. While none is busy the
+; detail cursor BUSYSQL is held and emptied, so nothing is fetched for
+; it; the first busy session releases it.
+cursor ACTIVITY;
+  INSERT INTO pg.activity (connections, peak_connections, busy) VALUES (:INT!connections, :HW!peak_connections, :INT!busy);
+  insert_select SELECT COUNT(*) AS connections, COUNT(*) AS peak_connections, COUNT(*) FILTER (WHERE state = 'active') AS busy FROM pg_stat_activity WHERE datname = current_database() AND backend_type = 'client backend' AND pid <> pg_backend_pid();
+  decode busy = 0 , 'hold delete cursor BUSYSQL';
+  decode busy DEFAULT 'release cursor BUSYSQL';
+  interval 30;
+  limit 1;
+  samples 1;
+; The statements running now, longest first; collected only while
+; ACTIVITY finds a busy session.
+cursor BUSYSQL;
+  INSERT INTO pg.busy_sql (pid, seconds, query) VALUES (:INT!pid, :INT!seconds, :query^80);
+  insert_select SELECT pid, CAST(EXTRACT(EPOCH FROM now() - query_start) AS integer) AS seconds, CAST(LEFT(query, 80) AS varchar(80)) AS query FROM pg_stat_activity WHERE datname = current_database() AND backend_type = 'client backend' AND state = 'active' AND pid <> pg_backend_pid() ORDER BY 2 DESC, 1;
+  interval 30;
+  limit 50;
+  samples 1;
+; One row per session of this database, its state decoded into a word:
+; busy (running a statement), idle, in_xact (idle inside a transaction,
+; also an aborted one), other (fast-path calls, disabled statistics). The
+; loads count the words into the virtual cursor CONNS and put the most
+; frequent word beside them. "empty" keeps only the newest fetch, so the
+; loads count one sample. Without any other session the fetch returns no
+; row and the loads give CONNS the initial values of DICT.CTL.
+cursor BACKENDS;
+  INSERT INTO pg.backends (pid, state, seconds) VALUES (:INT!pid, :state^32, :INT!seconds);
+  insert_select SELECT pid, CAST(COALESCE(state, 'unknown') AS varchar(32)) AS state, CAST(COALESCE(EXTRACT(EPOCH FROM now() - state_change), 0) AS integer) AS seconds FROM pg_stat_activity WHERE datname = current_database() AND backend_type = 'client backend' AND pid <> pg_backend_pid() ORDER BY 1;
+  decode state = 'active' , 'busy';
+  decode state = 'idle' , 'idle';
+  decode state search 'idle in transaction' , 'in_xact';
+  decode state DEFAULT 'other';
+  load COUNT state->CONNS.busy where state = 'busy';
+  load COUNT state->CONNS.idle where state = 'idle';
+  load COUNT state->CONNS.in_xact where state = 'in_xact';
+  load state->CONNS.common_state from MAX_OCCURANCE state;
+  empty;
+  interval 30;
+  limit 500;
+; Sessions by decoded state, filled by the loads of BACKENDS; its columns
+; are the DICT.CTL elements of the same names.
+cursor CONNS;
+  INSERT INTO pg.connection_states (busy, idle, in_xact, common_state) VALUES (:INT!busy, :INT!idle, :INT!in_xact, :common_state);
+  virtual;
+; Commits per second of this database since its statistics were reset
+; (or the server started), one row a collection; the ten newest are kept.
+; The loads put their average and trend into the virtual cursor TPS:
+; TREND is the average weighted towards the newest samples divided by the
+; plain average, so above 1 the rate is rising, below 1 falling.
+cursor XACTS;
+  INSERT INTO pg.xact_rate (tps) VALUES (:tps);
+  insert_select SELECT CAST(xact_commit / EXTRACT(EPOCH FROM now() - COALESCE(stats_reset, pg_postmaster_start_time())) AS numeric(12,2)) AS tps FROM pg_stat_database WHERE datname = current_database();
+  load AVG!tps->TPS.avg_tps;
+  load TREND!tps->TPS.trend_tps;
+  interval 30;
+  limit 10;
+cursor TPS;
+  INSERT INTO pg.xact_trend (avg_tps, trend_tps) VALUES (:avg_tps, :trend_tps);
+  virtual;
 end;

@@ -2,4 +2,24 @@
 name server_name;
   type CHAR(33);
   initial -rdbms 'postgresql';
+; The virtual cursor CONNS: sessions by decoded state (loads of BACKENDS).
+name busy;
+  type INTEGER;
+  initial 0;
+name idle;
+  type INTEGER;
+  initial 0;
+name in_xact;
+  type INTEGER;
+  initial 0;
+name common_state;
+  type CHAR(12);
+  initial none;
+; The virtual cursor TPS: average and trend of XACTS's commit rate.
+name avg_tps;
+  type CHAR(16);
+  initial 0;
+name trend_tps;
+  type CHAR(16);
+  initial 0;
 end;

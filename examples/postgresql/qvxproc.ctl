@@ -21,4 +21,9 @@ process upa;
 process nupa;
   type local;
   interval 30;
+; Appends the rows of the cursors marked "history" (DBHIT) to
+; <cursor>.HST in the collector home.
+process historian;
+  type local;
+  interval 30;
 end;

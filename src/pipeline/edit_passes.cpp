@@ -4,9 +4,9 @@
 
 #include "control/cursor.h"
 #include "pipeline/cursor_chain.h"
-#include "pipeline/loads.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/in_list.h"
+#include "pipeline/loads.h"
 #include "pipeline/math_eval.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/virtual_cursors.h"

@@ -25,59 +25,7 @@ namespace {
 
 const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/sqlite";
 
-using Row = std::map<std::string, std::string>;
-
-// The rows that the last "Nupa for <cursor>" block of the text lists, each
-// as column name -> value (leading blanks of right-aligned numbers
-// removed).
-std::vector<Row> nupa_rows(const std::string& text, const std::string& cursor) {
-    static const std::regex column(R"(^CPR1895I \(\d{6}\) #=(\d+),n=([^,]+),l=\d+,o=\d+,ll=\d+:(.*)$)");
-    std::vector<Row> rows;
-    bool inside = false;
-    for (const std::string& line : split_lines(text)) {
-        if (line.rfind("CIR1650I", 0) == 0) {
-            inside = line.size() > cursor.size() &&
-                     line.compare(line.size() - cursor.size() - 9, std::string::npos, "Nupa for " + cursor) == 0;
-            if (inside) rows.clear();
-            continue;
-        }
-        std::smatch m;
-        if (!inside || !std::regex_match(line, m, column)) continue;
-        if (m[1] == "1") rows.emplace_back();
-        if (rows.empty()) continue;
-        std::string value = m[3];
-        size_t first = value.find_first_not_of(' ');
-        if (first != std::string::npos) value.erase(0, first);
-        rows.back()[m[2]] = value;
-    }
-    return rows;
-}
-
-const Row* find_row(const std::vector<Row>& rows, const std::string& column, const std::string& value) {
-    for (const Row& r : rows) {
-        auto it = r.find(column);
-        if (it != r.end() && it->second == value) return &r;
-    }
-    return nullptr;
-}
-
 std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
-
-// Replaces every occurrence of `from` (at least one must be there) by `to`.
-std::string replaced_all(std::string text, const std::string& from, const std::string& to) {
-    EXPECT_NE(text.find(from), std::string::npos) << "no \"" << from << "\" in the control file";
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-// Replaces the one occurrence of `from` (which must be there) by `to`.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << "no \"" << from << "\" in the control file";
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 // A database with two tables, an index, a view and a table that was
 // dropped after it was filled, so that the free list is not empty.
@@ -309,7 +257,7 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
 
     RunResult check = run_.run({"--check", "--connect"});
     EXPECT_EQ(check.status, 0) << check.out;
-    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE"})
+    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE", "DBHIT", "ACTIVITY", "BUSYSQL", "BACKENDS", "XACTS"})
         EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
     // The logon line names the database but not the password.
     EXPECT_NE(check.out.find(";UID=monitor;PWD=***\n"), std::string::npos) << check.out;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace qvxtest {
 namespace {
@@ -139,6 +140,28 @@ bool PgServer::psql(const std::string& sql, const std::string& database) {
     return run(std::string("runuser -u postgres -- ") + kBin + "/psql -X -q -v ON_ERROR_STOP=1 -h " +
                dir_ + " -p " + std::to_string(port_) + " -U qvxadmin -d " + database + " -f " + file);
 }
+
+std::optional<std::string> PgServer::query(const std::string& sql, const std::string& database) {
+    const std::string file = dir_ + "/query.sql", out = dir_ + "/query.out";
+    write_file(file, sql);
+    std::error_code ec;
+    std::filesystem::remove(out, ec);
+    if (!run(std::string("runuser -u postgres -- ") + kBin + "/psql -X -q -A -t -v ON_ERROR_STOP=1 -h " + dir_ +
+             " -p " + std::to_string(port_) + " -U qvxadmin -d " + database + " -f " + file + " -o " + out))
+        return std::nullopt;
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+std::string PgServer::psql_program() const { return kBin + "/psql"; }
+
+std::vector<std::string> PgServer::psql_logon(const std::string& database) const {
+    return {"-X", "-q", "-h", dir_, "-p", std::to_string(port_), "-U", "qvxadmin", "-d", database};
+}
+
+const char* PgServer::admin_password() { return kAdminPassword; }
 
 std::string PgServer::odbc_string(const std::string& database) const {
     return "Driver=PostgreSQL Unicode;Servername=127.0.0.1;Port=" + std::to_string(port_) +

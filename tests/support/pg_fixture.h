@@ -5,7 +5,9 @@
 // log.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qvxtest {
 
@@ -26,6 +28,18 @@ public:
     bool stop();
     // Runs SQL as the administrator in the given database.
     bool psql(const std::string& sql, const std::string& database = "postgres");
+
+    // Runs SQL as the administrator in the given database and gives back
+    // what psql printed unaligned and without headings (one row a line,
+    // fields split by "|", no final line end); nothing after a failure.
+    std::optional<std::string> query(const std::string& sql, const std::string& database = "postgres");
+
+    // A psql of its own for sessions a test keeps open in the background:
+    // the program, the arguments that log on to the database as the
+    // administrator, and the password its environment needs (PGPASSWORD).
+    std::string psql_program() const;
+    std::vector<std::string> psql_logon(const std::string& database) const;
+    static const char* admin_password();
 
     // ODBC connection string of a database, without user and password.
     std::string odbc_string(const std::string& database) const;
