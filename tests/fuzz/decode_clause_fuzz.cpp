@@ -76,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int rc = rowtest::fetch(c, &sel, rows);
         FUZZ_CHECK(rc > 0 || c.held == 'Y');
         if (rc > 0) {
-            FUZZ_CHECK(c.rows.size() == static_cast<int32_t>(rows.size()));
+            // A "hold me delete" action empties the cursor while it is built.
+            if (c.held != 'Y') FUZZ_CHECK(c.rows.size() == static_cast<int32_t>(rows.size()));
             for (const row_data* r = c.rows.first(); r; r = r->next) FUZZ_CHECK(separators_intact(c, *r));
         }
         for (const PostCursor& p : c.post_cursors) FUZZ_CHECK(p.cursor && find_cursor(p.cursor->cur_name) == p.cursor);
