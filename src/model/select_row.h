@@ -21,6 +21,11 @@ enum DbTypeCode : int16_t {
     kDbCharFixed = 96,
 };
 
+// Where the values of a row being built come from: a database fetch, or
+// the parsed output of a fetch exit laid out as a select list. The row
+// building is the same; some messages name the source.
+enum class RowOrigin { sql, fetch_exit };
+
 // At most this many select items per statement.
 constexpr size_t kMaxSelectItems = 60;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "pipeline/bases.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
@@ -53,7 +54,7 @@ bool replacement_source(const curs& cursor, const char* row_text, const DecodeOp
         out.assign(row_text + sc.buf_offset, len);
         return true;
     }
-    const row_data* row = src.current_row();
+    const row_data* row = locate_base_row(src, cursor);
     if (!row) {
         PRINT('w', "cde4420", "In decode, referenced cursor %s has no rows - skipping decode\n", src.cur_name.c_str());
         return false;

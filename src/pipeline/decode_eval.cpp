@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "pipeline/bases.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/in_list.h"
 #include "runtime/messages.h"
@@ -238,7 +239,7 @@ Verdict column_test(const Test& t, const Reading& at, const Value& v) {
     if (&src == &at.row_cursor) {
         other.assign(at.row_text + sc.buf_offset, static_cast<size_t>(std::max(sc.length, 0)));
     } else {
-        const row_data* row = src.current_row();
+        const row_data* row = locate_base_row(src, at.owner);
         if (!row) {
             PRINT('w', "cde4365", "Decode, referenced cursor %s has no rows - skipping decode\n", src.cur_name.c_str());
             return Verdict::skip;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "pipeline/bases.h"
 #include "pipeline/cursor_run.h"
 #include "runtime/messages.h"
 #include "support/number_text.h"
@@ -104,7 +105,7 @@ Fill fill_cells(curs& c, MathDef& m, const char* row_text, double& answer) {
                 answer = m.initial;
                 return Fill::answered;
             }
-            const row_data* row = other.current_row();
+            const row_data* row = locate_base_row(other, c);
             if (!row) {
                 if (!is_age_to_copy(other))
                     PRINT('w', "cma3530", "Math statement %s for cursor %s references %s which has no rows, setting answer to 0\n",

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pipeline/bases.h"
 #include "pipeline/cursor_listing.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/send_layout.h"
@@ -213,7 +214,7 @@ void copy_from_row(char* dst, size_t len, const row_data& src, int32_t offset) {
 // so that filling it cannot fail.
 Outcome check_sources(const curs& c) {
     for (const columns& col : c.cols) {
-        if (col.binding.source == ValueSource::reference && !col.source.cursor->current_row()) {
+        if (col.binding.source == ValueSource::reference && !locate_base_row(*col.source.cursor, c)) {
             // The row read is the source's current row; base clauses choose
             // another one.
             PRINT('e', "cat1595", "No last row for cur %s as used by %s\n", col.source.cursor->cur_name.c_str(),
@@ -255,7 +256,7 @@ void fill_values(curs& c, const SelectDescriptor* d, char* text) {
                 copy_percent(dst, len, col);
                 break;
             case ValueSource::reference:
-                copy_from_row(dst, len, *col.source.cursor->current_row(),
+                copy_from_row(dst, len, *locate_base_row(*col.source.cursor, c),
                               col.source.cursor->cols[static_cast<size_t>(col.source.column)].buf_offset);
                 break;
             default:  // math: computed after the copy
@@ -332,7 +333,8 @@ void take_parameter_widths(curs& c) {
     }
 }
 
-int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text) {
+int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text, RowOrigin origin) {
+    (void)origin;  // the fetch-exit messages follow with the fetch-exit row builder
     if (!base_rows_usable(c, d)) return refuse(c, Outcome::hold);
     if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d);
     refresh_percent_fields(c, time_text);

@@ -17,7 +17,8 @@ namespace qvx {
 // name or position, percent variable, other cursor's column) and lays out
 // the row text; the binding is kept while `bound` is set, so later rows
 // are only copied.
-int merge_text(curs& cursor, const SelectDescriptor* desc, const std::string& time_text);
+int merge_text(curs& cursor, const SelectDescriptor* desc, const std::string& time_text,
+               RowOrigin origin = RowOrigin::sql);
 
 // Before a demand run: a column bound to a request parameter ("%parm")
 // at a width other than the parameter's length is bound again, at that
