@@ -16,6 +16,37 @@ NumberPrefix read_number(std::string_view text) {
     if (plus) ++p;
     // from_chars takes no '+', and a lone '-' before one is no number.
     if (plus && p < end && *p == '-') return {};
+    // Up to 15 digits with or without a point and no exponent (the usual
+    // column value) are read digit by digit: the digits make an exact
+    // integer and one division by an exact power of ten rounds as the
+    // full conversion does. Anything else goes through the full one.
+    {
+        static constexpr double kTens[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                           1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const char* q = p;
+        const bool negative = q < end && *q == '-';
+        if (negative) ++q;
+        uint64_t acc = 0;
+        int digits = 0;
+        int decimals = -1;  // digits after the point; -1 while none seen
+        for (; q < end && digits < 16; ++q) {
+            const unsigned d = static_cast<unsigned>(*q - '0');
+            if (d < 10) {
+                acc = acc * 10 + d;
+                ++digits;
+                if (decimals >= 0) ++decimals;
+            } else if (*q == '.' && decimals < 0) {
+                decimals = 0;
+            } else {
+                break;
+            }
+        }
+        const bool ends = q == end || (*q != 'e' && *q != 'E' && static_cast<unsigned>(*q - '0') >= 10);
+        if (digits > 0 && digits < 16 && ends) {
+            const double whole = static_cast<double>(acc) / kTens[decimals > 0 ? decimals : 0];
+            return {negative ? -whole : whole, static_cast<size_t>(q - begin)};
+        }
+    }
     double v = 0;
     const auto [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
     if (stop == p) return {};

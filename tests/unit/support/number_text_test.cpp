@@ -29,6 +29,18 @@ TEST(NumberText, ReadsTheNumberAtTheStartOfAText) {
         {"+-1", 0, 0},
         {"-", 0, 0},
         {"1e999", 0, 5},                  // out of range: read, but 0
+        // plain integers are read digit by digit up to 15 digits; longer ones,
+        // a point or an exponent take the full conversion: same values
+        {"999999999999999", 999999999999999.0, 15},
+        {"12345678901234567890", 12345678901234567890.0, 20},
+        {"-00042 ", -42, 6},
+        {"12.", 12, 3},
+        {"-0.1", -0.1, 4},
+        {"3.14159265358979", 3.14159265358979, 16},
+        {"0.1234567890123456", 0.1234567890123456, 18},
+        {"1.2.3", 1.2, 3},
+        {"7E2", 700, 3},
+        {"0x1A", 0, 1},
     };
     for (const Case& c : cases) {
         const NumberPrefix got = read_number(c.text);
