@@ -124,12 +124,17 @@ bool read_value(std::string_view s, bool number_column, double& out) {
 }
 
 // The value tested: its bytes (the zero bytes a fetch leaves after a
-// short text read as the blanks they stand for, in a buffer kept for the
-// evaluation) and, read on first need, its number.
+// short text read as the blanks they stand for, then in a buffer kept for
+// the evaluation) and, read on first need, its number.
 class Value {
 public:
     Value(const columns& col, const char* bytes, std::string& buffer) : number_column_(is_number(col)) {
-        buffer.assign(bytes, static_cast<size_t>(std::max(col.length, 0)));
+        const size_t len = static_cast<size_t>(std::max(col.length, 0));
+        if (!std::memchr(bytes, '\0', len)) {
+            text = std::string_view(bytes, len);
+            return;
+        }
+        buffer.assign(bytes, len);
         std::replace(buffer.begin(), buffer.end(), '\0', ' ');
         text = buffer;
     }
