@@ -62,10 +62,40 @@ int64_t integer_part(double value) {
     return static_cast<int64_t>(value);
 }
 
+namespace {
+
+// "%f" of a value below 10^9 through integers: the value in millionths,
+// rounded, when no half-millionth lies within the product's rounding
+// error (otherwise the full conversion decides). 0 when not taken.
+size_t small_fixed6(double value, char* buf, size_t cap) {
+    if (!(std::fabs(value) < 1e9) || cap < 20) return 0;
+    const double scaled = std::fabs(value) * 1e6;
+    const double rounded = std::nearbyint(scaled);
+    const double ulp = std::nextafter(scaled, HUGE_VAL) - scaled;
+    if (std::fabs(std::fabs(scaled - rounded) - 0.5) <= ulp) return 0;
+    uint64_t millionths = static_cast<uint64_t>(rounded);
+    char digits[24];
+    size_t n = 0;
+    for (int i = 0; i < 6; ++i, millionths /= 10) digits[n++] = static_cast<char>('0' + millionths % 10);
+    digits[n++] = '.';
+    do {
+        digits[n++] = static_cast<char>('0' + millionths % 10);
+        millionths /= 10;
+    } while (millionths != 0);
+    if (std::signbit(value)) digits[n++] = '-';
+    for (size_t i = 0; i < n; ++i) buf[i] = digits[n - 1 - i];
+    return n;
+}
+
+} // namespace
+
 size_t fixed_chars(double value, int keep, char* buf, size_t cap) {
     if (cap == 0) return 0;
-    auto [stop, ec] = std::to_chars(buf, buf + cap - 1, value, std::chars_format::fixed, 6);
-    size_t n = ec == std::errc() ? static_cast<size_t>(stop - buf) : 0;
+    size_t n = small_fixed6(value, buf, cap);
+    if (n == 0) {
+        auto [stop, ec] = std::to_chars(buf, buf + cap - 1, value, std::chars_format::fixed, 6);
+        n = ec == std::errc() ? static_cast<size_t>(stop - buf) : 0;
+    }
     if (keep >= 0 && keep < 6) {
         if (const char* dot = static_cast<const char*>(std::memchr(buf, '.', n)))
             n = static_cast<size_t>(dot - buf) + (keep > 0 ? 1 + static_cast<size_t>(keep) : 0);
