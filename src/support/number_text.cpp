@@ -11,6 +11,9 @@ NumberPrefix read_number(std::string_view text) {
     const char* begin = text.data();
     const char* end = begin + text.size();
     const char* p = begin;
+    // Number fields are right-aligned in wide columns: blanks eight at a time.
+    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+    for (uint64_t word; end - p >= 8 && (std::memcpy(&word, p, 8), word == kBlanks);) p += 8;
     while (p < end && *p == ' ') ++p;
     const bool plus = p < end && *p == '+';
     if (plus) ++p;
