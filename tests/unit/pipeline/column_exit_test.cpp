@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -41,14 +42,10 @@ std::string clock_count(int32_t count) {
 }
 
 int32_t utc_seconds(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return static_cast<int32_t>(timegm(&t));
+    using namespace std::chrono;
+    const sys_seconds at = sys_days{std::chrono::year{year} / month / day} + hours{hour} + minutes{minute} +
+                           seconds{second};
+    return static_cast<int32_t>(at.time_since_epoch().count());
 }
 
 struct Item {
