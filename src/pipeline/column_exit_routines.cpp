@@ -41,12 +41,17 @@ std::string_view trimmed(const char* field, size_t n) {
     return {field + a, e - a};
 }
 
-// Writes text into a blank field of n bytes, at its right end or its left.
+// Writes text (which may lie in the field) into a blank field of n bytes,
+// at its right end or its left; what does not fit is cut at the end.
 void place(char* field, size_t n, std::string_view text, bool right) {
     const size_t len = std::min(text.size(), n);
-    std::string copy(text.substr(0, len));  // text may lie in the field
-    std::memset(field, ' ', n);
-    std::memcpy(right ? field + n - len : field, copy.data(), len);
+    if (right) {
+        std::memmove(field + n - len, text.data(), len);
+        std::memset(field, ' ', n - len);
+    } else {
+        std::memmove(field, text.data(), len);
+        std::memset(field + len, ' ', n - len);
+    }
 }
 
 char* field_of(char* row_text, const columns& col) { return row_text + col.buf_offset; }
