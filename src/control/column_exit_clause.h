@@ -68,7 +68,7 @@ struct ColumnExitClauses {
 // chain on the cursor. 0 accepted, 1 rejected (reported).
 int parse_col_ex(curs& cursor, std::string_view text);
 
-// Longest fetch length a set_len may give.
+// Longest fetch length a set_len may give; also the largest SUBSTR operand.
 constexpr int16_t kMaxSetLen = 2048;
 
 // One set_len clause.
