@@ -126,4 +126,30 @@ cursor XACTS;
 cursor TPS;
   INSERT INTO pg.xact_trend (avg_tps, trend_tps) VALUES (:avg_tps, :trend_tps);
   virtual;
+; Sessions of this database, the oldest logon first, reformatted by column
+; exits: who is logged on where ("monitor@prod": CONCAT appends the
+; database name, which is not sent on its own, to the user name and "@"),
+; the application right-aligned in its 32 characters (R_JUSTIFY), the
+; time of day of the logon (SUBSTR takes "hh:mm:ss" out of the logon
+; time's text "yyyy-mm-dd hh:mm:ss.ffffff+zz") and the minutes since the
+; logon (MINUTES: the SQL writes the logon time as MM/DD/YYYY HH24:MI and
+; the exit turns it into the minutes before the collection's time stamp,
+; sent beside it as %now_time; the server's TimeZone setting must be the
+; collector's local time zone).
+; set_len gives select items other fetch lengths than their types would:
+; a varchar(16) is fetched 48 bytes wide (16 characters of UTF-8), but
+; MINUTES works on exactly 16 bytes; the application is fetched 32 bytes
+; wide, so that R_JUSTIFY aligns it within the 32 that are sent.
+cursor SESSAGE;
+  INSERT INTO pg.session_age (who, dbname, app, logon_at, logon_minutes, collected) VALUES (:who^64, :NS!dbname, :app, :logon_at^8, :INT!logon_minutes, :%now_time);
+  insert_select SELECT CAST(usename || '@' AS varchar(64)) AS who, CAST(datname AS varchar(64)) AS dbname, CAST(COALESCE(application_name, '') AS varchar(32)) AS app, CAST(backend_start AS varchar(40)) AS logon_at, CAST(to_char(backend_start, 'MM/DD/YYYY HH24:MI') AS varchar(16)) AS logon_minutes FROM pg_stat_activity WHERE datname = current_database() AND backend_type = 'client backend' AND pid <> pg_backend_pid() ORDER BY backend_start, pid;
+  set_len logon_minutes 16;
+  set_len app 32;
+  column_exit who CONCAT dbname;
+  column_exit app R_JUSTIFY;
+  column_exit logon_at SUBSTR ( 12 , 8 );
+  column_exit logon_minutes MINUTES;
+  interval 30;
+  limit 200;
+  samples 1;
 end;

@@ -61,6 +61,27 @@ cursor SCHEMA;
   ; SUMMARY after each run.
   load COUNT name -> SUMMARY.tables where type = 'table';
   load COUNT name -> SUMMARY.indexes where type = 'index';
+; The statement that made each table, index, view and trigger, reformatted
+; by column exits: the name right-aligned (R_JUSTIFY), the kind followed
+; by the name ("table:orders", CONCAT appends the trimmed name), and the
+; statement without its first word: SQLite keeps every one beginning with
+; "CREATE ", so SUBSTR from position 8 starts at "TABLE", "INDEX" ...
+; set_len gives select items other fetch lengths than their types would:
+; names are cut to 24 bytes, and the statements (TEXT, fetched 384 bytes
+; wide by default) widened to 2048 so that a long one is read whole
+; before SUBSTR keeps 80 characters of it.
+cursor OBJSQL;
+  INSERT INTO sqlite.object_sql (name, kind, statement) VALUES (:name, :kind, :statement^80);
+  insert_select SELECT name AS name, type || ':' AS kind, sql AS statement FROM sqlite_schema WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite_%' ORDER BY type, name;
+  set_len name 24;
+  set_len kind 40;
+  set_len statement 2048;
+  column_exit name R_JUSTIFY;
+  column_exit kind CONCAT name;
+  column_exit statement SUBSTR ( 8 , 80 );
+  interval 5;
+  limit 500;
+  samples 1;
 ; One row that the loads above fill: it is never run itself, its columns
 ; are the DICT.CTL elements of the same names (their initial values stand
 ; until the first load, and come back after a run without rows).

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "db/connection.h"
+#include "db/set_len.h"
 #include "db/utf8.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
@@ -296,6 +297,7 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
         return 1;
     }
     if (debug_on(7)) PRINT('t', "oru0115", "Column count: <%d>\n", count);
+    if (apply_set_len(cur, d) != 0) return 1;
     if (!size_columns(cur, d)) return 1;
 
     const size_t total = lay_out(cur, d);

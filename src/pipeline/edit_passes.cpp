@@ -3,6 +3,7 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "pipeline/column_exit.h"
 #include "pipeline/cursor_chain.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/in_list.h"
@@ -26,7 +27,7 @@ constexpr std::array kPasses{
     EditPass{"in_list", edit_in_lists},
     EditPass{"base", nullptr},
     EditPass{"math", edit_math},
-    EditPass{"column_exit", nullptr},
+    EditPass{"column_exit", edit_col_exits},
     EditPass{"iterate", edit_iterates},
     EditPass{"iterate_where", edit_iterate_where},
     EditPass{"loads", load_pass},
