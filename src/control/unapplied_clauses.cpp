@@ -16,7 +16,6 @@ struct Unapplied {
 // The clause kinds still waiting for their processing; an entry goes
 // when its clause kind takes effect.
 constexpr std::array kUnapplied{
-    Unapplied{"base", [](const curs& c) { return static_cast<bool>(c.base); }},
     Unapplied{"column_exit", [](const curs& c) { return static_cast<bool>(c.column_exit); }},
     Unapplied{"set_len", [](const curs& c) { return static_cast<bool>(c.set_len); }},
     Unapplied{"age_to", [](const curs& c) { return !c.age_to.empty(); }},
