@@ -137,6 +137,9 @@ TEST_F(HostVarTest, OddTextsDoNotUpsetTheMerge) {
         merged(text);
     EXPECT_EQ(merged(repeated), expected);
     EXPECT_EQ(merged(std::string(5000, '!') + "[R.NAME"), std::string(4999, '!') + "ABC");
+    // Values go in as they are: a quote in a value is the SQL's problem.
+    ASSERT_GT(fetch(*r, &rsel, {Row{"a';--", "1", "", ""}}), 0);
+    EXPECT_EQ(merged("x = [R.NAME"), "x = 'a';--'");
 }
 
 } // namespace
