@@ -2,6 +2,7 @@
 #include "model/row_data.h"
 
 #include <new>
+#include <utility>
 
 namespace qvx {
 
@@ -37,6 +38,18 @@ void free_rows(row_data* first) noexcept {
         row_data::destroy(first);
         first = next;
     }
+}
+
+RowChain::RowChain(RowChain&& other) noexcept { *this = std::move(other); }
+
+RowChain& RowChain::operator=(RowChain&& other) noexcept {
+    if (this == &other) return *this;
+    head_ = std::move(other.head_);
+    last_ = std::exchange(other.last_, nullptr);
+    count_ = std::exchange(other.count_, 0);
+    changes_ = next_change();
+    other.changes_ = next_change();
+    return *this;
 }
 
 void RowChain::append(row_data* row) noexcept {

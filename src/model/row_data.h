@@ -69,6 +69,13 @@ private:
 // count always match the chain.
 class RowChain {
 public:
+    RowChain() = default;
+    // A chain handed on leaves its source empty; both take new stamps.
+    RowChain(RowChain&& other) noexcept;
+    RowChain& operator=(RowChain&& other) noexcept;
+    RowChain(const RowChain&) = delete;
+    RowChain& operator=(const RowChain&) = delete;
+
     row_data* first() const noexcept { return head_.get(); }
     row_data* last() const noexcept { return last_; }
     int32_t size() const noexcept { return count_; }

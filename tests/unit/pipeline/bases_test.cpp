@@ -67,6 +67,7 @@ public:
     }
 
     Select bsel, xsel;
+    RowChain taken;  // rows handed away from B
     curs* b = nullptr;
     curs* x = nullptr;
 };
@@ -161,6 +162,7 @@ TEST_F(BaseTest, IndexFollowsEveryChangeOfTheBaseRows) {
              t.b->rows.adopt(first);
          },
          {"mv3 ", "mv3 ", "mv3 "}},
+        {"chain taken by another cursor", [](BaseTest& t) { t.taken = std::move(t.b->rows); }, {"-", "-", "-"}},
     };
     for (const auto& tc : cases) {
         delete_all(*b);
