@@ -151,5 +151,45 @@ cursor SESSAGE;
   column_exit logon_minutes MINUTES;
   interval 30;
   limit 200;
+; ---------------------------------------------------------------------
+; Base rows and host variables: cursors that read other cursors' rows.
+;
+; The databases one may log on to, with their encoding and connection
+; limit (-1: none). The base cursor of SESSDB below.
+cursor DBS;
+  INSERT INTO pg.databases (datname, encoding, connlimit) VALUES (:datname^64, :encoding^16, :INT!connlimit);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, CAST(pg_encoding_to_char(encoding) AS varchar(16)) AS encoding, datconnlimit AS connlimit FROM pg_database WHERE datallowconn ORDER BY 1;
+  interval 30;
+  limit 100;
+  samples 1;
+; Every client session with its database's encoding and connection
+; limit, joined by the collector: "base DBS on datname->datname" picks,
+; for each session row, the row of DBS whose datname is the session's,
+; and the DBS.encoding and DBS.connlimit columns read that row.
+; pre_cursor runs DBS first, so the databases are current.
+cursor SESSDB;
+  INSERT INTO pg.session_databases (pid, datname, state, encoding, connlimit) VALUES (:INT!pid, :datname^64, :state^32, :DBS.encoding^16, :INT!DBS.connlimit);
+  insert_select SELECT pid, CAST(datname AS varchar(64)) AS datname, CAST(COALESCE(state, 'unknown') AS varchar(32)) AS state FROM pg_stat_activity WHERE datname IS NOT NULL AND backend_type = 'client backend' ORDER BY 1;
+  base DBS on datname->datname;
+  pre_cursor DBS;
+  interval 30;
+  limit 500;
+  samples 1;
+; The biggest database one may log on to.
+cursor BIGDB;
+  INSERT INTO pg.biggest_database (datname, bytes) VALUES (:datname^64, :bytes);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, pg_database_size(oid) AS bytes FROM pg_database WHERE datallowconn ORDER BY 2 DESC, 1 LIMIT 1;
+  interval 30;
+  limit 1;
+  samples 1;
+; Activity of the biggest database: its name comes from BIGDB's row
+; ([BIGDB.datname becomes 'name' in the SELECT before each fetch);
+; pre_cursor runs BIGDB first.
+cursor BIGDBACT;
+  INSERT INTO pg.biggest_database_activity (datname, numbackends, xact_commit) VALUES (:datname^64, :INT!numbackends, :xact_commit);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, numbackends, xact_commit FROM pg_stat_database WHERE datname = [BIGDB.datname;
+  pre_cursor BIGDB;
+  interval 30;
+  limit 1;
   samples 1;
 end;

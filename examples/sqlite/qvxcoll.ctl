@@ -100,4 +100,16 @@ cursor PAGEUSE;
   limit 5000;
   samples 1;
   history;
+; The space of each table and index with its type and table, joined by
+; the collector: "base SCHEMA on name->name" picks SCHEMA's row of the
+; same name for every row, and SCHEMA.type and SCHEMA.tbl_name read it.
+; pre_cursor runs SCHEMA first, so the names are current.
+cursor OBJTYPE;
+  INSERT INTO sqlite.object_type (name, bytes, type, tbl_name) VALUES (:name^64, :INT!bytes, :SCHEMA.type^8, :SCHEMA.tbl_name^64);
+  insert_select SELECT name AS name, SUM(pgsize) AS bytes FROM dbstat WHERE name NOT LIKE 'sqlite_%' GROUP BY name ORDER BY 2 DESC, 1;
+  base SCHEMA on name->name;
+  pre_cursor SCHEMA;
+  interval 5;
+  limit 500;
+  samples 1;
 end;

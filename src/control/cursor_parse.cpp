@@ -351,7 +351,9 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
     case kInList:
         if (parse_in_list(c, text) != 0) failed_ = true;
         break;
-    case kBase: c.base.ensure().texts.push_back(text); break;
+    case kBase:
+        if (parse_base(c, text) != 0) failed_ = true;
+        break;
     case kIterateWhere:
         if (parse_iterate_where(c, text) != 0) failed_ = true;
         break;

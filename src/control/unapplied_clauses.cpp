@@ -16,7 +16,6 @@ struct Unapplied {
 // The clause kinds still waiting for their processing; an entry goes
 // when its clause kind takes effect.
 constexpr std::array kUnapplied{
-    Unapplied{"base", [](const curs& c) { return static_cast<bool>(c.base); }},
     Unapplied{"age_to", [](const curs& c) { return !c.age_to.empty(); }},
     Unapplied{"dummy_last_row", [](const curs& c) { return c.dummy_last_row != 0; }},
     Unapplied{"conditional_dummy_last_row", [](const curs& c) { return c.conditional_dummy_last_row != 0; }},

@@ -253,8 +253,8 @@ int step_code(curs& cur, int rc, const std::string& sql, const char* label) {
 
 // Prepares, runs and describes the cursor's SELECT, each step's code
 // recorded on the cursor; the first failing code, else 0.
-int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, SelectDescriptor& d, int& count) {
-    const std::string& sql = cur.sel_piece;
+int open_select(curs& cur, const std::string& sql, Connection& conn, std::unique_ptr<Statement>& stmt,
+                SelectDescriptor& d, int& count) {
     stmt = conn.prepare(sql);
     int code = step_code(cur, stmt ? conn.code() : (conn.code() ? conn.code() : -1), sql, "PREPARE");
     if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
@@ -267,8 +267,7 @@ int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, S
 
 } // namespace
 
-int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
-    const std::string& sql = cur.sel_piece;
+int sql_fetch(curs& cur, const std::string& sql, const std::string& time_text, const RowSink& sink) {
     if (trace_all) trace_statement(sql);
 
     Connection* conn = current_connection();
@@ -282,7 +281,7 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
     std::unique_ptr<Statement> stmt;
     SelectDescriptor d;
     int count = 0;
-    int code = open_select(cur, *conn, stmt, d, count);
+    int code = open_select(cur, sql, *conn, stmt, d, count);
     if (code != 0) {
         if (code == kDbQueryTimeout) report_timeout(cur, clock.seconds(), cur.fetch_rows, conn->long_message());
         stmt.reset();

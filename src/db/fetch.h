@@ -32,10 +32,11 @@ int connect_to_DB(distrib& d);
 // detail the database's message.
 int log_on_distributor(distrib& d, std::string& detail);
 
-// The SQL fetch of one collection: prepares and describes sel_piece and
-// hands every fetched row to sink; a sink result of 0 or less holds the
-// cursor and stops the fetch. 0 good, else 1 or a database code.
-int sql_fetch(curs& cursor, const std::string& time_text, const RowSink& sink);
+// The SQL fetch of one collection: prepares and describes sql (the
+// cursor's select text, with its host variables merged) and hands every
+// fetched row to sink; a sink result of 0 or less holds the cursor and
+// stops the fetch. 0 good, else 1 or a database code.
+int sql_fetch(curs& cursor, const std::string& sql, const std::string& time_text, const RowSink& sink);
 
 // Records the cursor's database result code (sql_rc and its text).
 void set_sql_code(curs& cursor, int code);

@@ -32,6 +32,7 @@ struct MathClauses;
 struct DecodeClauses;
 struct ColumnExitClauses;
 struct SetLenClauses;
+struct HostVarPieces;
 
 // Column function codes (columns::col_funct).
 enum class ColumnFunction : int16_t {
@@ -163,7 +164,8 @@ struct curs {
     std::string sel_piece;                  // generated SELECT text
     std::string table_name;
     std::string host_table_name;            // last qualified name of the INSERT
-    int16_t bracket = 0;                    // insert_select contains "["
+    int16_t bracket = 0;                    // insert_select contains "[": host variables are merged into it
+    ClauseSlot<HostVarPieces> hv_pieces;    // its pieces, split on the first merge
     std::optional<std::string> raw_insert_select;
     std::optional<std::string> insert;      // model INSERT, compacted
     int16_t hv_count = 0;                   // host variables of the block

@@ -2,8 +2,20 @@
 #include "model/row_data.h"
 
 #include <new>
+#include <utility>
 
 namespace qvx {
+
+namespace {
+
+// Change stamps are unique over the process, so a chain handed from one
+// cursor to another never shows a stamp seen on the receiving cursor.
+uint64_t next_change() noexcept {
+    static uint64_t last = 0;
+    return ++last;
+}
+
+} // namespace
 
 row_data* row_data::create(size_t size) noexcept {
     void* block = ::operator new(sizeof(row_data) + size + 1, std::nothrow);
@@ -28,6 +40,18 @@ void free_rows(row_data* first) noexcept {
     }
 }
 
+RowChain::RowChain(RowChain&& other) noexcept { *this = std::move(other); }
+
+RowChain& RowChain::operator=(RowChain&& other) noexcept {
+    if (this == &other) return *this;
+    head_ = std::move(other.head_);
+    last_ = std::exchange(other.last_, nullptr);
+    count_ = std::exchange(other.count_, 0);
+    changes_ = next_change();
+    other.changes_ = next_change();
+    return *this;
+}
+
 void RowChain::append(row_data* row) noexcept {
     row->next = nullptr;
     if (last_)
@@ -36,6 +60,7 @@ void RowChain::append(row_data* row) noexcept {
         head_.reset(row);
     last_ = row;
     ++count_;
+    changes_ = next_change();
 }
 
 row_data* RowChain::pop_front() noexcept {
@@ -45,6 +70,7 @@ row_data* RowChain::pop_front() noexcept {
     first->next = nullptr;
     if (!head_) last_ = nullptr;
     --count_;
+    changes_ = next_change();
     return first;
 }
 
@@ -59,6 +85,7 @@ void RowChain::adopt(row_data* first) noexcept {
     head_.reset(first);
     last_ = nullptr;
     count_ = 0;
+    changes_ = next_change();
     for (row_data* r = first; r; r = r->next) {
         last_ = r;
         ++count_;
@@ -66,5 +93,7 @@ void RowChain::adopt(row_data* first) noexcept {
 }
 
 void RowChain::clear() noexcept { adopt(nullptr); }
+
+void RowChain::touch() noexcept { changes_ = next_change(); }
 
 } // namespace qvx

@@ -69,10 +69,23 @@ private:
 // count always match the chain.
 class RowChain {
 public:
+    RowChain() = default;
+    // A chain handed on leaves its source empty; both take new stamps.
+    RowChain(RowChain&& other) noexcept;
+    RowChain& operator=(RowChain&& other) noexcept;
+    RowChain(const RowChain&) = delete;
+    RowChain& operator=(const RowChain&) = delete;
+
     row_data* first() const noexcept { return head_.get(); }
     row_data* last() const noexcept { return last_; }
     int32_t size() const noexcept { return count_; }
     bool empty() const noexcept { return count_ == 0; }
+    // A stamp taken anew (unique in the process) by every change of the
+    // chain (a row added, taken, freed or adopted) and by every touch():
+    // what was worked out from the rows holds while it stays the same.
+    uint64_t changes() const noexcept { return changes_; }
+    // Notes that stored row text was written in place.
+    void touch() noexcept;
 
     // Takes the row and links it behind the newest.
     void append(row_data* row) noexcept;
@@ -89,6 +102,7 @@ private:
     RowHead head_;
     row_data* last_ = nullptr;
     int32_t count_ = 0;
+    uint64_t changes_ = 0;
 };
 
 } // namespace qvx

@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "pipeline/host_vars.h"
 #include "pipeline/loads.h"
 #include "pipeline/in_list.h"
 #include "pipeline/row_store.h"
@@ -72,7 +73,8 @@ int fetched_rows(curs& cur, const std::string& time_text, int& rows, const RowSi
         if (c.trace || debug_on(8)) trace_fetched_row(c, *d);
         return sink(c, d, t);
     };
-    const int rc = sql_fetch(cur, time_text, counted);
+    std::string merged;
+    const int rc = sql_fetch(cur, statement_for_fetch(cur, merged), time_text, counted);
     if (rc != 0) return rc;
     finish_run_times(cur, cur.fetch_rows);
     rows += cur.fetch_rows;

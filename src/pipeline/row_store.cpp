@@ -334,8 +334,10 @@ void take_parameter_widths(curs& c) {
 }
 
 int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text, RowOrigin origin) {
-    (void)origin;  // the fetch-exit messages follow with the fetch-exit row builder
     if (!base_rows_usable(c, d)) return refuse(c, Outcome::hold);
+    // The base rows this row reads are chosen before anything is bound or
+    // taken: a base without a row rejects the row.
+    if (c.base && set_bases(c, *d, origin) != 0) return refuse(c, Outcome::reject);
     if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d);
     refresh_percent_fields(c, time_text);
 

@@ -19,6 +19,7 @@
 #include "db/server_status.h"
 #include "db/utf8.h"
 #include "model/cursor_list.h"
+#include "pipeline/bases.h"
 #include "pipeline/cursor_run.h"
 #include "pipeline/decode_eval.h"
 #include "runtime/messages.h"
@@ -53,6 +54,7 @@ void reset_collector_state() {
     qvx::reset_nupa();
     qvx::reset_cursor_run();
     qvx::reset_decodes();
+    qvx::reset_bases();
     qvx::reset_schedule();
     qvx::reset_database();
     qvx::reset_codepage();

@@ -244,7 +244,7 @@ TEST_F(CursorParseTest, BlockChecks) {
         {"empty;\nonce;", "PCC0390"},
         {"no_sql;\ninsert_select select 1;", "PCC0400"},
         {"no_sql;\nvirtual;", "PCC0405"},
-        {"no_sql;\nbase b;", "PCC0410"},
+        {"no_sql;\nbase b on k->k;", "PCC0410"},
         {"iterate_where w = 1;", "PCC0415"},
     };
     for (const auto& [extra, id] : rows) {
