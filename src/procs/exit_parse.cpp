@@ -113,7 +113,7 @@ bool parse_exit_line(FetchExitWork& w, std::string_view line) {
     if (line.size() >= 2 && line[0] == '-' && line[1] == '>') {
         line.remove_prefix(2);
     } else if (const size_t at = message_level_at(line); at != 0) {
-        const std::string id(line.substr(0, at + 1));
+        const std::string id(line.substr(0, at));
         const std::string text(line.substr(at + 2));
         PRINT(std::tolower(static_cast<unsigned char>(line[at])), id.c_str(), "%s\n", text.c_str());
         return true;
