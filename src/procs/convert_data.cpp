@@ -78,26 +78,25 @@ int char_to_char(int dst_len, char* dst, int src_len, const char* src, int flags
     std::string_view value(src, len);
     if (value.empty()) value = " ";
     const char quote = (flags & kConvQuote) ? quote_for(value) : 0;
-    const size_t room = static_cast<size_t>(std::max(dst_len - (quote ? 2 : 0), 0));
-    value = value.substr(0, room);
-    std::string out;
-    if (quote) out += quote;
-    out += value;
-    if (quote) out += quote;
-    const size_t n = std::min(out.size(), static_cast<size_t>(dst_len));
-    int written = static_cast<int>(n);
-    if (flags & kConvRight) {
-        std::memcpy(dst + dst_len - static_cast<int>(n), out.data(), n);
-        written = dst_len;
+    const size_t width = static_cast<size_t>(dst_len);
+    value = value.substr(0, quote ? (width >= 2 ? width - 2 : 0) : width);
+    const size_t n = std::min(value.size() + (quote ? 2 : 0), width);
+    // The value starts here: at the left, or so that it ends at the right.
+    char* at = (flags & kConvRight) ? dst + (width - n) : dst;
+    if (quote && n > 0) {
+        at[0] = quote;
+        std::memcpy(at + 1, value.data(), value.size());
+        if (n > 1) at[n - 1] = quote;
     } else {
-        std::memcpy(dst, out.data(), n);
-        if (flags & kConvPad) {
-            std::memset(dst + n, ' ', static_cast<size_t>(dst_len) - n);
-            written = dst_len;
-        }
+        std::memcpy(at, value.data(), value.size());
     }
-    finish(dst, written, flags);
-    return written;
+    size_t written = n;
+    if ((flags & kConvRight) || (flags & kConvPad)) {
+        if (!(flags & kConvRight)) std::memset(dst + n, ' ', width - n);
+        written = width;
+    }
+    finish(dst, static_cast<int>(written), flags);
+    return static_cast<int>(written);
 }
 
 int char_to_binary(int dst_len, char* dst, int src_len, const char* src) {

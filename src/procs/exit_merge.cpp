@@ -56,7 +56,7 @@ void fill_layout(const ResultSet& rs, size_t r, SelectDescriptor& d) {
             std::memcpy(dst + width - n, src, n);
         } else {
             std::memcpy(dst, src, n);
-            std::memset(dst + n, ' ', width - n);
+            if (n < width) std::memset(dst + n, ' ', width - n);
         }
     }
 }

@@ -66,7 +66,8 @@ int simpleParsing(const curs&, ResultSet& rs, std::string_view line) {
             word = line.substr(at + 1, end - at - 1);
             at = end + 1;
         } else {
-            const size_t end = std::min(line.find_first_of(" ,", at), line.size());
+            size_t end = at;
+            while (end < line.size() && line[end] != ' ' && line[end] != ',') ++end;
             word = line.substr(at, end - at);
             at = end;
         }
