@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/cursor_lists_clause.h"
+#include "control/unapplied_clauses.h"
 #include "pipeline/in_list.h"
 #include "procs/convert_data.h"
 #include "procs/exit_command.h"
@@ -212,7 +213,7 @@ class HostVariableTest : public FetchExitTest {
 protected:
     void SetUp() override {
         FetchExitTest::SetUp();
-        sel.item("V", 1, 24);
+        sel.item("V", 1, 48);
         s = &make_cursor("S", {"V"});
         s->in_list.ensure().lists = {InList{"L", "V"}};
         captured([] { EXPECT_EQ(edit_in_lists(), 0); });
@@ -255,32 +256,31 @@ TEST_F(HostVariableTest, ColumnsAndInListsAreInsertedUnknownNamesFail) {
 }
 
 // Collected values that would be commands to a shell: with and without a
-// shell in the operator's line, bare, in double quotes and in apostrophes,
-// nothing runs and the value arrives as it was.
+// shell in the operator's line, bare, in double quotes, in apostrophes and
+// after a backslash, nothing runs and the value arrives as it was.
 TEST_F(HostVariableTest, NoCollectedValueStartsACommand) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("qvx_fx_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string mark = (dir / "ran").string();
     const std::string values[] = {"; touch " + mark, "`touch " + mark + "`", "$(touch " + mark + ")",
                                   "' ; touch " + mark + " ; '", "\" ; touch " + mark + " ; \"", "\\"};
-    const std::string scripts[] = {"echo [S.V]", "echo [S.V] | cat", "echo \"[S.V]\" | cat",
-                                   "echo '[S.V]' | cat", "echo \\[S.V] | cat", "echo [S.L] | cat"};
+    // The script and what it prints before the value.
+    const std::pair<std::string, std::string> scripts[] = {
+        {"printf '%s\\n' [S.V]", ""},           {"printf '%s\\n' [S.V] | cat", ""},
+        {"printf '%s\\n' \"[S.V]\" | cat", ""},  {"printf '%s\\n' '[S.V]' | cat", ""},
+        {"printf '%s\\n' \\[S.V] | cat", "\\"}, {"printf '%s\\n' [S.L] | cat", ""}};
+    curs& c = exit_cursor({"OUT^60"}, "fetchx5t5", "true");
     for (const std::string& value : values) {
-        for (const std::string& script : scripts) {
-            delete_all(*s);
-            give({Row{value}});
-            curs& c = exit_cursor({"OUT^40"}, "fetchx5t5", script);
-            const std::string out = captured([&] { run_cursor_fetch_exit(c, "20240102030405"); });
+        delete_all(*s);
+        give({Row{value}});
+        for (const auto& [script, before] : scripts) {
+            c.script = script;
+            const std::string out = captured([&] { EXPECT_EQ(run_cursor_fetch_exit(c, "20240102030405"), 0); });
             EXPECT_FALSE(std::filesystem::exists(mark)) << script << " with " << value;
             ASSERT_FALSE(c.rows.empty()) << script << " with " << value << "\n" << out;
             std::string got = column_values(c, "OUT").back();
             got.erase(got.find_last_not_of(' ') + 1);
-            EXPECT_NE(got.find(value == "\\" ? "\\" : value.substr(value.find("touch"), 5)), std::string::npos)
-                << script << " with " << value << ": " << got;
-            qvx::delete_cursors();
-            s = &make_cursor("S", {"V"});
-            s->in_list.ensure().lists = {InList{"L", "V"}};
-            captured([] { EXPECT_EQ(edit_in_lists(), 0); });
+            EXPECT_EQ(got, before + value) << script;
         }
     }
     std::filesystem::remove_all(dir);
@@ -319,6 +319,47 @@ TEST_F(FetchExitTest, InternalExitsGiveNoRowsScriptsAreNotRunYet) {
         }
         EXPECT_EQ(c.sql_rc, -1) << k.exit;
         EXPECT_TRUE(c.rows.empty()) << k.exit;
+    }
+}
+
+// The row store names the exit's columns where it would name the select
+// list: an n! beyond them, a referenced cursor that is held.
+TEST_F(FetchExitTest, RowBuildingMessagesNameTheExitsColumns) {
+    curs& c = exit_cursor({"A^3"}, "fetchx2", "echo a");
+    c.cols[0].occurrence = 3;
+    std::string out = captured([&] { EXPECT_EQ(run_cursor_fetch_exit(c, "20240102030405"), 1); });
+    EXPECT_TRUE(has(out, "FXR4035W")) << out;
+    EXPECT_TRUE(has(out, "Occurance (3) exceeds number of select columns (1)")) << out;
+
+    qvxtest::reset_collector_state();
+    curs& src = make_cursor("S", {"V"});
+    src.held = 'Y';
+    curs& x = exit_cursor({"A^3", "S.V"}, "fetchx2", "echo a");
+    x.cols[1].source = ColumnRef{&src, 0};
+    x.trace = 1;
+    x.show_cursor = 1;
+    out = captured([&] { EXPECT_EQ(run_cursor_fetch_exit(x, "20240102030405"), 1); });
+    EXPECT_TRUE(has(out, "Base cursor held, holding X")) << out;
+    EXPECT_TRUE(has(out, "Database column information follows:")) << out;
+    EXPECT_TRUE(has(out, "Col # 1=                                A, datatype= 1(1) datalen= 3(3)")) << out;
+    EXPECT_EQ(x.held, 'Y');
+}
+
+// A script is a fetch exit's command line; only where nothing runs it
+// is it named as not applied.
+TEST_F(FetchExitTest, ScriptIsNamedOnlyWhereNothingRunsIt) {
+    struct Case {
+        const char* exit;  // none: no fetch exit
+        bool named;
+    } cases[] = {{"fetchx2", false}, {"fetchxi1", true}, {nullptr, true}};
+    for (const Case& k : cases) {
+        qvxtest::reset_collector_state();
+        curs& c = make_cursor("X", {"A"});
+        if (k.exit) c.fetch_exit = match_fetch_exit(k.exit, "", fetch_exit_table());
+        c.script = "echo a";
+        const std::string out = captured([&] { report_unapplied_clauses(c); });
+        EXPECT_EQ(has(out, "script is read but not applied"), k.named) << (k.exit ? k.exit : "none") << out;
+        EXPECT_FALSE(has(out, "fetch_exit is read")) << out;
     }
 }
 
