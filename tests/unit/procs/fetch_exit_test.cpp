@@ -20,6 +20,7 @@
 #include "procs/exit_command.h"
 #include "procs/exit_result.h"
 #include "procs/fetch_exit.h"
+#include "procs/trace_environment.h"
 #include "runtime/settings.h"
 #include "../pipeline/row_fixture.h"
 
@@ -206,6 +207,33 @@ TEST_F(FetchExitTest, ProgramNameTakesTheDatabaseType) {
         env_vars.db_version = k.version;
         EXPECT_EQ(exit_program_name(k.word), k.want) << k.type << " " << k.version << " " << k.word;
     }
+}
+
+// What exits find in their environment: the defaults, and the log and
+// inventory names beside the output file when exit tracing is asked for.
+TEST_F(FetchExitTest, TraceEnvironmentIsPreparedOnce) {
+    ::unsetenv("LMX_TRC1");
+    ::setenv("LMX_VARPREFIX", "@", 1);
+    ::setenv("QVX_COLL_EXE_TRC1", "1", 1);
+    env_vars.coll_out = "/var/qvx";
+    env_vars.hostname = "h1";
+    env_vars.db_type = "qvx";
+    std::string out = captured([] { prepare_trace_environment(true); });
+    EXPECT_STREQ(std::getenv("LMX_TRC1"), "ERROR");
+    const std::string want = "\"/var/qvx/h1_vx_@(systask)_@(sysutcstart)-.LOG\" INVENTORY=\"/var/qvx/h1_vx_@(systask).INV\""
+                             " COUNT=03 PRESERVE=0 LIMIT=1 MAXFILES=3";
+    EXPECT_EQ(std::string(std::getenv("LMX_TRC1_LOG")), want);
+    EXPECT_TRUE(has(out, "Fetch Exit setting lmx_trc1_log:\"" + want + "\"")) << out;
+    EXPECT_TRUE(has(out, "Fetch Exit trc1 inv filename:\"/var/qvx/h1_vx_@(systask).INV\"")) << out;
+    // Once per process: a later change is not looked at.
+    ::unsetenv("QVX_COLL_EXE_TRC1");
+    out = captured([] { prepare_trace_environment(true); });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(std::string(std::getenv("LMX_TRC1_LOG")), want);
+    reset_trace_environment();
+    captured([] { prepare_trace_environment(false); });
+    EXPECT_STREQ(std::getenv("LMX_TRC1_LOG"), "/dev/null");
+    ::unsetenv("LMX_VARPREFIX");
 }
 
 // A cursor S whose one row has V = value, and an in-list L over it.
