@@ -109,7 +109,8 @@ void BM_GetlineLoop(benchmark::State& state) {
         ::pclose(p);
         benchmark::DoNotOptimize(bytes);
         if (lines != n) state.SkipWithError("short output");
-        note(state, std::string("getline ") + kind_name(kind) + std::to_string(n), std::chrono::duration<double>(Clock::now() - begun).count(), n);
+        note(state, std::string("getline ") + kind_name(kind) + std::to_string(n),
+             std::chrono::duration<double>(Clock::now() - begun).count(), n);
     }
 }
 
@@ -148,7 +149,8 @@ void BM_ParseAndStore(benchmark::State& state) {
         c.fetch_rows = 0;
         c.row_no = 0;
         if (merge_DB_DATA2curs(w, c, store) != 0 || rows != n) state.SkipWithError("parse or store failed");
-        note(state, std::string("collector ") + kind_name(kind) + std::to_string(n), std::chrono::duration<double>(Clock::now() - begun).count(), n);
+        note(state, std::string("collector ") + kind_name(kind) + std::to_string(n),
+             std::chrono::duration<double>(Clock::now() - begun).count(), n);
     }
     delete_cursors();
     const std::string at = std::string(kind_name(kind)) + std::to_string(n);
