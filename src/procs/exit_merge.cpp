@@ -36,28 +36,29 @@ SelectDescriptor result_layout(const ResultSet& rs) {
 
 namespace {
 
-// Row r of the result set into the select list: text values blank-padded,
-// numbers right-justified like fetched numbers; a column the row did not
-// reach is null.
+// Row r of the result set into the select list, whose items lie at the
+// same offsets as the row's columns: the row is copied as it is, then text
+// shorter than its column is blank-padded and numbers are right-justified
+// like fetched numbers; a column the row did not reach is null.
 void fill_layout(const ResultSet& rs, size_t r, SelectDescriptor& d) {
     const char* row = rs.row(r);
+    std::memcpy(d.buffer.data(), row, d.buffer.size());
     for (size_t i = 0; i < rs.cols.size(); ++i) {
         const ResultColumn& col = rs.cols[i];
-        char* dst = d.buffer.data() + d.offset[i];
         const size_t width = static_cast<size_t>(col.length);
         const int32_t len = rs.len(r, i);
         d.indicator[i] = len < 0 ? -1 : 0;
         size_t n = std::min(static_cast<size_t>(std::max(len, 0)), width);
-        const char* src = row + col.offset;
-        if (col.type == kExitNumber) {
-            while (n > 0 && src[0] == ' ') ++src, --n;
-            while (n > 0 && src[n - 1] == ' ') --n;
-            std::memset(dst, ' ', width - n);
-            std::memcpy(dst + width - n, src, n);
-        } else {
-            std::memcpy(dst, src, n);
-            if (n < width) std::memset(dst + n, ' ', width - n);
+        if (col.type != kExitNumber) {
+            if (n < width) std::memset(d.buffer.data() + d.offset[i] + n, ' ', width - n);
+            continue;
         }
+        const char* src = row + col.offset;
+        while (n > 0 && src[0] == ' ') ++src, --n;
+        while (n > 0 && src[n - 1] == ' ') --n;
+        char* dst = d.buffer.data() + d.offset[i];
+        std::memmove(dst + width - n, src, n);
+        std::memset(dst, ' ', width - n);
     }
 }
 
