@@ -191,5 +191,16 @@ cursor BIGDBACT;
   pre_cursor BIGDB;
   interval 30;
   limit 1;
+; The server's processes, from "ps" (a fetch exit: the command's output
+; lines become rows, split into words by fetchx2, the command run under a
+; time limit of 10 seconds): process id, parent, resident memory in
+; kilobytes, CPU share and seconds since the start of each postgres
+; process. A host without a running server has no row.
+cursor PGPROCS;
+  INSERT INTO host.pg_processes (pid, ppid, rss_kb, cpu_pct, elapsed_s, command) VALUES (:INT!pid, :INT!ppid, :INT!rss_kb, :cpu_pct^6, :INT!elapsed_s, :command^16);
+  fetch_exit fetchx2t10;
+  script ps -C postgres -o pid=,ppid=,rss=,pcpu=,etimes=,comm=;
+  interval 30;
+  limit 200;
   samples 1;
 end;

@@ -111,5 +111,39 @@ cursor OBJTYPE;
   pre_cursor SCHEMA;
   interval 5;
   limit 500;
+; Cursors whose rows come from a command instead of the database (fetch
+; exits). fetch_exit says how the command's output lines become rows:
+; fetchx2 splits a line into words, fetchx5 gives the whole line to every
+; column; "t" right after the name runs the command under a time limit
+; (t10: 10 seconds, 30 without a number) and reads at most 300 lines, or
+; twice the limit when that is less. script is the command line. A column
+; takes its width from ^n (64 characters for text, 16 for numbers
+; without it).
+;
+; File-system use, from "df -P": one row per file system, df's heading
+; line skipped (start_after 1). Two math columns: the percent free and the
+; percent used, both of the space that is not reserved (used + available,
+; as df's capacity is); a decode turns the percent used into FULL above 90%
+; and OK otherwise.
+cursor DISKS;
+  INSERT INTO host.disks (filesystem, blocks, used, avail, capacity, mounted, free_pct, state) VALUES (:filesystem^64, :INT!blocks, :INT!used, :INT!avail, :capacity^5, :mounted^64, :free_pct^8, :state^4);
+  fetch_exit fetchx2t10;
+  script df -P;
+  start_after 1;
+  math decimal 1 free_pct avail * 100 / ( used + avail );
+  math state used * 100 / ( used + avail );
+  decode state > 90 , 'FULL';
+  decode state DEFAULT 'OK';
+  interval 5;
+  limit 100;
+  samples 1;
+; The load average, from /proc/loadavg, as one line: the averages over 1,
+; 5 and 15 minutes, the running and all processes, the newest process id.
+cursor LOADAVG;
+  INSERT INTO host.load (loadavg) VALUES (:loadavg^64);
+  fetch_exit fetchx5t5;
+  script cat /proc/loadavg;
+  interval 5;
+  limit 1;
   samples 1;
 end;

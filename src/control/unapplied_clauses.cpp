@@ -19,8 +19,9 @@ constexpr std::array kUnapplied{
     Unapplied{"age_to", [](const curs& c) { return !c.age_to.empty(); }},
     Unapplied{"dummy_last_row", [](const curs& c) { return c.dummy_last_row != 0; }},
     Unapplied{"conditional_dummy_last_row", [](const curs& c) { return c.conditional_dummy_last_row != 0; }},
-    Unapplied{"fetch_exit", [](const curs& c) { return c.fetch_exit.has_value(); }},
-    Unapplied{"script", [](const curs& c) { return c.script.has_value(); }},
+    // A script is the command line of a fetch exit, except for the exit
+    // that hands it to the script interpreter.
+    Unapplied{"script", [](const curs& c) { return c.script && (!c.fetch_exit || c.fetch_exit->runs_script()); }},
 };
 
 } // namespace

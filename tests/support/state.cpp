@@ -22,6 +22,7 @@
 #include "pipeline/bases.h"
 #include "pipeline/cursor_run.h"
 #include "pipeline/decode_eval.h"
+#include "procs/fetch_exit.h"
 #include "runtime/messages.h"
 #include "runtime/run_requests.h"
 #include "runtime/settings.h"
@@ -62,6 +63,7 @@ void reset_collector_state() {
     qvx::reset_shm_channel();
     qvx::reset_pipe_channel();
     qvx::reset_comm_dispatch();
+    qvx::reset_fetch_exits();
 }
 
 void reset_collector_state_in(const std::string& dir) {
