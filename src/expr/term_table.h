@@ -1,0 +1,100 @@
+// The current term table: the chain of terms that the lexer and the
+// interpreter work on. Each owner (the IF conditions of all cursors, the
+// internal procedures) keeps its own chain and installs it before parsing
+// or evaluating; the module keeps the installed chain with its tail, the
+// cursor whose columns unqualified names resolve to, and the name term
+// that waits for its "(" or ".".
+#pragma once
+
+#include <string_view>
+
+#include "expr/term.h"
+#include "model/cursor.h"
+
+namespace qvx {
+
+// Makes the chain the current term table. The invalid anchor (the value
+// -1) is refused with TRM0150 and the collector ends.
+void open_lexer(Term* anchor);
+// Gives the current chain back to the owner's variable and clears the
+// current anchor.
+void close_lexer(Term*& anchor);
+
+void set_term_tb_anchor(Term* anchor);
+Term* get_lex_term_tb_anchor();
+
+// The anchor value that open_lexer refuses.
+Term* invalid_term_anchor();
+
+// Frees every term of the chain.
+void free_perm_term_tb(Term* anchor);
+
+// The cursor unqualified names resolve to; null for none.
+void set_current_cursor(curs* cursor);
+curs* current_cursor();
+
+// Appends a term to the current table; the first term of an empty table
+// registers the table with the memory registry (when one is set).
+void chain_term(Term* term);
+
+// Removes the term from the current table and frees it (LEX0230 for a
+// null term, LEX0240 when it is not in the table).
+void unchain_and_free_term(Term* term);
+
+// The shared terms of the current table, found or made (and chained):
+// a name (entry type 4 or 5, text ignoring case), a number of the data
+// type, a string constant (text ignoring case). Null only when memory ran
+// out.
+Term* name_term(std::string_view text);
+Term* number_term(std::string_view text, int32_t data_type);
+Term* string_term(std::string_view text);
+// An existing column term of the table for cursor and column (ignoring
+// case), other than the one given; null for none.
+Term* find_column_term(std::string_view cursor, std::string_view column, const Term* other);
+
+// The name term awaiting its "(" or "." while a term is lexed.
+void set_current_term(Term* term);
+Term* get_current_term();
+
+// Memory registry of term tables: called with the first term of a new
+// table and the offset of its next link; answers 0 registered, 1 failed
+// (TRM0100, the collector ends), 2 registered before (TRM0110), other
+// (TRM0120). Null: tables are not registered.
+using TermTableRegistrar = int (*)(void* chunk, long next_offset);
+void set_term_table_registrar(TermTableRegistrar registrar);
+
+// Generation of the cursor list: grows whenever the cursors are deleted,
+// so that a column resolution made before is made again.
+uint32_t cursor_generation();
+
+// Owner of a chain: frees it when it goes; install() makes it current
+// for as long as the returned guard lives.
+class TermTable {
+public:
+    TermTable() = default;
+    ~TermTable() { free_perm_term_tb(head_); }
+    TermTable(const TermTable&) = delete;
+    TermTable& operator=(const TermTable&) = delete;
+
+    class Installed {
+    public:
+        explicit Installed(TermTable& t) : table_(t) { open_lexer(t.head_); }
+        ~Installed() { close_lexer(table_.head_); }
+        Installed(const Installed&) = delete;
+        Installed& operator=(const Installed&) = delete;
+
+    private:
+        TermTable& table_;
+    };
+    [[nodiscard]] Installed install() { return Installed(*this); }
+    Term* head() const { return head_; }
+
+private:
+    Term* head_ = nullptr;
+};
+
+// Back to start-up: no current table, cursor, current term or registrar;
+// the reuse list freed (tests).
+void reset_term_tables();
+
+} // namespace qvx
