@@ -1,5 +1,7 @@
 #include "expr/operations.h"
 
+#include "expr/operation_procs.h"
+
 #include <iterator>
 
 namespace qvx {
@@ -14,32 +16,32 @@ constexpr Operation row(const char* text, int16_t kind, int16_t args, int16_t pr
 // Searched from the top; the first row of the wanted sort with the token's
 // text answers, so "-" is subtraction for the two-argument look-up and
 // negation for the unary one.
-//                                   text     kind        args  prio  procedure  check
+//                text     kind        args           prio procedure  check
 constexpr Operation OperationTable[] = {
-    /*  0 */ row("(",     kOperator,  0,   0,   nullptr, 0),
-    /*  1 */ row(")",     kOperator,  0,   1,   nullptr, 0),
-    /*  2 */ row("OR",    kOperator,  2,   20,  nullptr, 4),
-    /*  3 */ row("AND",   kOperator,  2,   30,  nullptr, 4),
-    /*  4 */ row("NOT",   kOperator,  1,   40,  nullptr, 4),
-    /*  5 */ row("=",     kOperator,  2,   50,  nullptr, 4),
-    /*  6 */ row("^=",    kOperator,  2,   50,  nullptr, 4),
-    /*  7 */ row("<",     kOperator,  2,   50,  nullptr, 4),
-    /*  8 */ row(">=",    kOperator,  2,   50,  nullptr, 4),
-    /*  9 */ row(">",     kOperator,  2,   50,  nullptr, 4),
-    /* 10 */ row("<=",    kOperator,  2,   50,  nullptr, 4),
-    /* 11 */ row(":=",    kOperator,  2,   50,  nullptr, 6),
-    /* 12 */ row("+",     kOperator,  2,   60,  nullptr, 5),
-    /* 13 */ row("-",     kOperator,  2,   60,  nullptr, 5),
-    /* 14 */ row("*",     kOperator,  2,   70,  nullptr, 5),
-    /* 15 */ row("/",     kOperator,  2,   70,  nullptr, 5),
-    /* 16 */ row("-",     kOperator,  1,   80,  nullptr, 5),
-    /* 17 */ row("func1", kFunction,  1,   100, nullptr, 5),
-    /* 18 */ row("func2", kFunction,  2,   100, nullptr, 5),
-    /* 19 */ row("func3", kFunction,  3,   100, nullptr, 5),
-    /* 20 */ row(",",     kSeparator, 0,   2,   nullptr, 0),
-    /* 21 */ row("ROW",   kFunction,  kVariableArgs, 100, nullptr, 6),
-    /* 22 */ row("SUM",   kFunction,  1,   100, nullptr, 5),
-    /* 23 */ row("LIKE",  kOperator,  2,   50,  nullptr, 4),
+    /*  0 */ row("(",     kOperator,  0,             0,   nullptr,   0),
+    /*  1 */ row(")",     kOperator,  0,             1,   nullptr,   0),
+    /*  2 */ row("OR",    kOperator,  2,             20,  or_prc,    4),
+    /*  3 */ row("AND",   kOperator,  2,             30,  and_prc,   4),
+    /*  4 */ row("NOT",   kOperator,  1,             40,  not_prc,   4),
+    /*  5 */ row("=",     kOperator,  2,             50,  equ_prc,   4),
+    /*  6 */ row("^=",    kOperator,  2,             50,  nequ_prc,  4),
+    /*  7 */ row("<",     kOperator,  2,             50,  less_prc,  4),
+    /*  8 */ row(">=",    kOperator,  2,             50,  nless_prc, 4),
+    /*  9 */ row(">",     kOperator,  2,             50,  grt_prc,   4),
+    /* 10 */ row("<=",    kOperator,  2,             50,  ngrt_prc,  4),
+    /* 11 */ row(":=",    kOperator,  2,             50,  asgnt_prc, 6),
+    /* 12 */ row("+",     kOperator,  2,             60,  plus_prc,  5),
+    /* 13 */ row("-",     kOperator,  2,             60,  minus_prc, 5),
+    /* 14 */ row("*",     kOperator,  2,             70,  mltpl_prc, 5),
+    /* 15 */ row("/",     kOperator,  2,             70,  div_prc,   5),
+    /* 16 */ row("-",     kOperator,  1,             80,  neg_prc,   5),
+    /* 17 */ row("func1", kFunction,  1,             100, neg_prc,   5),
+    /* 18 */ row("func2", kFunction,  2,             100, plus_prc,  5),
+    /* 19 */ row("func3", kFunction,  3,             100, plus_prc,  5),
+    /* 20 */ row(",",     kSeparator, 0,             2,   nullptr,   0),
+    /* 21 */ row("ROW",   kFunction,  kVariableArgs, 100, row_func,  6),
+    /* 22 */ row("SUM",   kFunction,  1,             100, sum_func,  5),
+    /* 23 */ row("LIKE",  kOperator,  2,             50,  like_prc,  4),
     /* 24 */ {kTableEndTag, "", 0, 0, 0, nullptr, 0},
 };
 

@@ -146,19 +146,19 @@ Term* name_term(std::string_view text) {
 
 Term* number_term(std::string_view text, int32_t data_type) {
     for (Term* t = state().anchor; t; t = t->next)
-        if (t->entry_type == kNumberConst && t->data_type == data_type && same_text_nocase(t->text(), text)) return t;
+        if (!t->helper && t->entry_type == kNumberConst && t->data_type == data_type && same_text_nocase(t->text(), text)) return t;
     return made(kNumberConst, data_type, text);
 }
 
 Term* string_term(std::string_view text) {
     for (Term* t = state().anchor; t; t = t->next)
-        if (t->entry_type == kStringConst && same_text_nocase(t->text(), text)) return t;
+        if (!t->helper && t->entry_type == kStringConst && same_text_nocase(t->text(), text)) return t;
     return made(kStringConst, kCharacter, text);
 }
 
 Term* find_column_term(std::string_view cursor, std::string_view column, const Term* other) {
     for (Term* t = state().anchor; t; t = t->next)
-        if (t != other && t->entry_type == kColumnTerm && same_text_nocase(t->cursor_name, cursor) &&
+        if (t != other && !t->helper && t->entry_type == kColumnTerm && same_text_nocase(t->cursor_name, cursor) &&
             same_text_nocase(t->text(), column))
             return t;
     return nullptr;

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "expr/interpreter.h"
 #include "expr/lexer.h"
 #include "expr/term_table.h"
+#include "model/cursor_list.h"
 #include "runtime/messages.h"
 #include "support/state.h"
 
@@ -32,6 +36,47 @@ inline bool wrote(const std::string& id) {
     for (const std::string& i : ids)
         if (i == id) return true;
     return false;
+}
+
+// A column of a test cursor: its name, the database type (2 Number, 1
+// text) and its width.
+struct Col {
+    std::string name;
+    int16_t type;
+    int32_t width;
+};
+
+// A cursor with the columns laid out as row building lays them out.
+inline qvx::curs& table_cursor(const std::string& name, const std::vector<Col>& cols) {
+    auto c = std::make_unique<qvx::curs>();
+    c->cur_name = name;
+    int32_t offset = 0;
+    for (const Col& col : cols) {
+        qvx::columns k;
+        k.name = col.name;
+        k.orig_type = col.type;
+        k.length = col.width;
+        k.buf_offset = offset;
+        offset += col.width + 1;
+        c->cols.push_back(std::move(k));
+    }
+    c->length = offset > 0 ? offset - 1 : 0;
+    return qvx::add_cursor(std::move(c));
+}
+
+// Stores a row: numbers right-aligned in blanks, texts followed by zero
+// bytes, as the fetch leaves them.
+inline void add_row(qvx::curs& c, const std::vector<std::string>& values) {
+    qvx::row_data* row = qvx::row_data::create(static_cast<size_t>(c.length));
+    std::memset(row->text(), 0, row->size);
+    for (size_t i = 0; i < c.cols.size() && i < values.size(); ++i) {
+        const qvx::columns& col = c.cols[i];
+        const size_t width = static_cast<size_t>(col.length);
+        std::string v = values[i].substr(0, width);
+        if (col.orig_type == 2) v.insert(0, width - v.size(), ' ');
+        std::memcpy(row->text() + col.buf_offset, v.data(), v.size());
+    }
+    c.rows.append(row);
 }
 
 class ExprTest : public ::testing::Test {
