@@ -20,9 +20,7 @@ bool converted(Term& t, const char* id) {
     return false;
 }
 
-int compare_texts(const Term& a, const Term& b) {
-    const std::string_view x = value_view(a);
-    const std::string_view y = value_view(b);
+int compare_texts(std::string_view x, std::string_view y) {
     const size_t lx = less_blanks_len(x);
     const size_t ly = less_blanks_len(y);
     if (lx != ly) return lx < ly ? -1 : 1;  // the shorter text is smaller
@@ -98,11 +96,12 @@ int compare_subr(Term* const* args, int& result) {
     Term& a = *args[0];
     Term& b = *args[1];
     if (a.data_type == kCharacter) {
-        if (value_view(a).empty()) PRINT('w', "Int0180", "Value for %s %s is an empty string\n", term_word(a), a.name);
+        const std::string_view x = value_view(a);
+        if (x.empty()) PRINT('w', "Int0180", "Value for %s %s is an empty string\n", term_word(a), a.name);
         if (b.data_type == kCharacter) {
-            if (value_view(b).empty())
-                PRINT('w', "Int0185", "Value for %s %s is an empty string\n", term_word(b), b.name);
-            result = compare_texts(a, b);
+            const std::string_view y = value_view(b);
+            if (y.empty()) PRINT('w', "Int0185", "Value for %s %s is an empty string\n", term_word(b), b.name);
+            result = compare_texts(x, y);
             return 0;
         }
         if (!numeric_type(b)) {

@@ -2,8 +2,10 @@
 // operation takes them, walking back from its own slot.
 #include "expr/interpreter.h"
 
+#include <algorithm>
 #include <array>
 
+#include "expr/column_value.h"
 #include "expr/term_values.h"
 #include "runtime/messages.h"
 
@@ -25,7 +27,9 @@ SelectState& select_state() {
 // chained when it goes is freed.
 class WorkChain {
 public:
-    ~WorkChain() { free_work_chain(head_, nullptr, kFreeTerm); }
+    ~WorkChain() {
+        if (head_) free_work_chain(head_, nullptr, kFreeTerm);
+    }
     void push(Term* t) {
         t->next = head_;
         head_ = t;
@@ -34,7 +38,9 @@ public:
     // list.
     Term* keep_newest() {
         Term* newest = head_;
-        free_work_chain(head_, newest, kReuseTerm);
+        for (Term* t = newest->next; t;) recycle_work_term(std::exchange(t, t->next));
+        newest->next = nullptr;
+        head_ = nullptr;
         return newest;
     }
 
@@ -66,7 +72,10 @@ bool take_arg(Term& t, const Operation& op) {
         PRINT('e', "Int0050", "Term block is invalid\n");
         return false;
     }
-    if (!t.work && edit_arg_term(t) != 0) {
+    // A constant or variable resolved before keeps its value; a column
+    // read before reads its current value.
+    if (!t.work && t.source != TermSource::fixed && !(t.source == TermSource::column && refresh_column_term(t)) &&
+        edit_arg_term(t) != 0) {
         PRINT('e', "Int0052", "Term edit failed\n");
         return false;
     }
@@ -81,24 +90,29 @@ bool take_arg(Term& t, const Operation& op) {
 // by a null entry), taken from the slots before at.
 bool get_args(std::span<Lexeme> list, size_t at, const Operation& op, Args& args) {
     const int want = op.args == kVariableArgs ? kMaxVariableArgs : op.args;
-    Args taken;  // filled up to found
     int found = 0;
+    // Taken last first: into place for a fixed count, reversed afterwards
+    // for a variable one.
     for (size_t j = at; j-- > 0 && found < want;) {
         if (list[j].is_end()) continue;
         Term* t = list[j].term;
         list[j] = {};
-        if (!t) {
+        if (!t || t->tag != kTermTag) {
             PRINT('e', "Int0040", "Invalid lexeme type\n");
             return false;
         }
         if (!take_arg(*t, op)) return false;
-        taken[static_cast<size_t>(found++)] = t;
+        args[static_cast<size_t>(op.args == kVariableArgs ? found : want - 1 - found)] = t;
+        ++found;
     }
-    if (found < want && op.args != kVariableArgs) {
-        PRINT('e', "Int0056", "%s %s should have %i arguments\n", operation_word(op), op.text, want);
-        return false;
+    if (op.args != kVariableArgs) {
+        if (found < want) {
+            PRINT('e', "Int0056", "%s %s should have %i arguments\n", operation_word(op), op.text, want);
+            return false;
+        }
+    } else {
+        std::reverse(args.begin(), args.begin() + found);
     }
-    for (int k = 0; k < found; ++k) args[static_cast<size_t>(k)] = taken[static_cast<size_t>(found - 1 - k)];
     args[static_cast<size_t>(found)] = nullptr;
     return true;
 }
@@ -110,7 +124,7 @@ TermPtr interpreter(std::span<Lexeme> list) {
     bool any = false;
     for (size_t i = 0; i < list.size() && !list[i].is_end(); ++i) {
         Lexeme& l = list[i];
-        if (l.term && !l.op && l.term->tag == kTermTag) continue;  // an operand
+        if (l.term && !l.op) continue;  // an operand (its tag is checked when it is taken)
         if (!l.op || l.term || l.op->tag != kOperationTag) {
             PRINT('e', "Int0040", "Invalid lexeme type\n");
             return nullptr;

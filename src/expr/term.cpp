@@ -6,53 +6,10 @@
 
 #include "runtime/exit_path.h"
 #include "runtime/messages.h"
-#include "runtime/trace.h"
 
 namespace qvx {
 
 namespace {
-
-constexpr int kExprDebugLevel = 8;
-
-// Freed terms waiting to become work variables; freed at exit.
-struct ReuseList {
-    Term* head = nullptr;
-    size_t count = 0;
-    ~ReuseList() { clear(); }
-    void clear() {
-        while (head) delete std::exchange(head, head->next);
-        count = 0;
-    }
-};
-
-ReuseList& reuse() {
-    static ReuseList list;
-    return list;
-}
-
-// Every field back to that of a new term.
-void clear_term(Term& t) {
-    t.tag = kTermTag;
-    t.entry_type = 0;
-    t.work = 0;
-    std::memset(t.name, 0, sizeof t.name);
-    t.value = t.name;
-    t.value_owned = 0;
-    t.data_type = kUndefined;
-    t.ival = 0;
-    t.dval = 0;
-    t.numeric_kind = kNotNumeric;
-    std::memset(t.cursor_name, 0, sizeof t.cursor_name);
-    t.source = TermSource::none;
-    t.len = 0;
-    t.sum_term = t.vector_partner = t.vector_next = t.next = nullptr;
-    t.src_cursor = nullptr;
-    t.src_col = 0;
-    t.src_generation = 0;
-    t.helper = 0;
-    t.own_buffer.clear();
-    t.long_text.clear();
-}
 
 // The release shared by free_term and simple_free_term.
 void release(Term* t, int mode, const char* invalid_id, const char* value_id) {
@@ -69,10 +26,10 @@ void release(Term* t, int mode, const char* invalid_id, const char* value_id) {
     if (mode == kFreeTerm) {
         delete t;
     } else if (mode == kReuseTerm) {
-        clear_term(*t);
-        t->next = reuse().head;
-        reuse().head = t;
-        ++reuse().count;
+        detail::clear_term(*t);
+        t->next = detail::reuse_list.head;
+        detail::reuse_list.head = t;
+        ++detail::reuse_list.count;
     }
 }
 
@@ -103,8 +60,6 @@ void Term::set_text(std::string_view text) {
         value = name;
     }
 }
-
-bool expr_debug() { return debug_on(kExprDebugLevel); }
 
 Term* alloc_term(int32_t entry_type, int32_t data_type) {
     Term* t = new (std::nothrow) Term;
@@ -182,19 +137,12 @@ int verify_term(const Term* t) {
     return 0;
 }
 
-Term* take_reused_term() {
-    ReuseList& r = reuse();
-    if (Term* t = r.head) {
-        r.head = t->next;
-        t->next = nullptr;
-        --r.count;
-        return t;
-    }
-    return new (std::nothrow) Term;
+detail::ReuseList::~ReuseList() { clear_reuse_list(); }
+
+void clear_reuse_list() {
+    detail::ReuseList& r = detail::reuse_list;
+    while (r.head) delete std::exchange(r.head, r.head->next);
+    r.count = 0;
 }
-
-void clear_reuse_list() { reuse().clear(); }
-
-size_t reuse_list_size() { return reuse().count; }
 
 } // namespace qvx

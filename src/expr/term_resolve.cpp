@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "expr/column_value.h"
 #include "expr/interpreter.h"
 #include "expr/term_table.h"
 #include "expr/term_values.h"
@@ -31,57 +32,14 @@ int column_index(const curs& c, std::string_view name) {
     return -1;
 }
 
-// The column's value in the cursor's current row; empty while the cursor
-// has no row (or the row has an older, shorter layout).
-void current_value(const curs& c, const columns& col, const char*& text, int32_t& len) {
-    if (&c == percent_cursor && col.binding.value_ptr) {
-        text = col.binding.value_ptr;
-        len = col.length;
-        return;
-    }
-    const row_data* row = c.current_row();
-    const size_t at = static_cast<size_t>(std::max(col.buf_offset, 0));
-    if (!row || at + static_cast<size_t>(std::max(col.length, 0)) > row->size) {
-        text = "";
-        len = 0;
-        return;
-    }
-    text = row->text() + at;
-    len = col.length;
-}
-
-// A column term's value from its column; false when the resolution no
-// longer holds (the cursors were made again).
-bool refresh(Term& t) {
-    if (t.src_generation != cursor_generation() || !t.src_cursor || t.src_col >= t.src_cursor->cols.size())
-        return false;
-    const columns& col = t.src_cursor->cols[t.src_col];
-    const char* text = nullptr;
-    int32_t len = 0;
-    current_value(*t.src_cursor, col, text, len);
-    if (t.value_owned) {
-        t.own_buffer.assign(text, strnlen(text, static_cast<size_t>(len)));
-        t.value = t.own_buffer.c_str();
-    } else {
-        t.value = text;
-    }
-    t.len = len;
-    if (t.data_type == kDecimal) {
-        t.numeric_kind = kDoubleKind;
-        t.dval = number_or_zero({text, strnlen(text, static_cast<size_t>(len))});
-    } else {
-        t.numeric_kind = kNotNumeric;  // a text column is converted again for each value
-    }
-    return true;
-}
-
 void bind_column(Term& t, curs& c, int index) {
     t.src_cursor = &c;
     t.src_col = static_cast<size_t>(index);
+    watch_cursor_list();
     t.src_generation = cursor_generation();
     t.source = TermSource::column;
     t.data_type = c.cols[t.src_col].orig_type == kNumberColumn ? kDecimal : kCharacter;
-    refresh(t);
+    refresh_column_term(t);
 }
 
 void store_cursor_name(Term& t, const curs& c) {
@@ -123,7 +81,7 @@ int define_percent_var(Term& t) {
 }
 
 int resolve_column(Term& t) {
-    if (t.is_resolved() && refresh(t)) return 0;
+    if (t.is_resolved() && refresh_column_term(t)) return 0;
     t.source = TermSource::none;
     if (t.cursor_name[0]) return define_column(t);
     curs* c = current_cursor();
@@ -134,7 +92,7 @@ int resolve_column(Term& t) {
 
 int resolve_name(Term& t) {
     if (t.source == TermSource::fixed) return 0;
-    if (t.source == TermSource::column && refresh(t)) return 0;
+    if (t.source == TermSource::column && refresh_column_term(t)) return 0;
     t.source = TermSource::none;
     if (t.name[0] == '%') return define_percent_var(t);
     curs* c = current_cursor();

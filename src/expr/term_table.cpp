@@ -17,7 +17,6 @@ struct TableState {
     curs* cursor = nullptr;
     Term* current_term = nullptr;
     TermTableRegistrar registrar = nullptr;
-    uint32_t generation = 1;
     bool watching = false;  // the cursor-list step is registered
 };
 
@@ -28,15 +27,8 @@ TableState& state() {
 
 void cursors_deleted() {
     TableState& s = state();
-    ++s.generation;
+    ++detail::cursor_list_generation;
     s.cursor = nullptr;
-}
-
-void watch_cursor_list() {
-    TableState& s = state();
-    if (s.watching) return;
-    on_delete_cursors(cursors_deleted);
-    s.watching = true;
 }
 
 void register_table(Term* first) {
@@ -169,9 +161,11 @@ Term* get_current_term() { return state().current_term; }
 
 void set_term_table_registrar(TermTableRegistrar registrar) { state().registrar = registrar; }
 
-uint32_t cursor_generation() {
-    watch_cursor_list();
-    return state().generation;
+void watch_cursor_list() {
+    TableState& s = state();
+    if (s.watching) return;
+    on_delete_cursors(cursors_deleted);
+    s.watching = true;
 }
 
 void reset_term_tables() {

@@ -64,8 +64,14 @@ using TermTableRegistrar = int (*)(void* chunk, long next_offset);
 void set_term_table_registrar(TermTableRegistrar registrar);
 
 // Generation of the cursor list: grows whenever the cursors are deleted,
-// so that a column resolution made before is made again.
-uint32_t cursor_generation();
+// so that a column resolution made before is made again. Read for every
+// column value, so it is read in place; watch_cursor_list() makes sure
+// the deletion is seen (called when a resolution is made).
+namespace detail {
+inline uint32_t cursor_list_generation = 1;
+}
+inline uint32_t cursor_generation() { return detail::cursor_list_generation; }
+void watch_cursor_list();
 
 // Owner of a chain: frees it when it goes; install() makes it current
 // for as long as the returned guard lives.

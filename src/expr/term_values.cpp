@@ -10,24 +10,7 @@
 
 namespace qvx {
 
-std::string_view value_view(const Term& t) {
-    if (!t.value) return {};
-    if (t.source == TermSource::column && !t.value_owned)
-        return {t.value, strnlen(t.value, static_cast<size_t>(std::max(t.len, 0)))};
-    return t.value;
-}
-
-size_t less_blanks_len(std::string_view text) {
-    size_t n = text.size();
-    while (n > 1 && text[n - 1] == ' ') --n;
-    return n;
-}
-
 const char* term_word(const Term& t) { return t.entry_type == kColumnTerm ? "column" : "variable"; }
-
-bool is_true(const Term& t) {
-    return (t.numeric_kind == kIntKind && t.ival != 0) || (t.numeric_kind == kDoubleKind && t.dval != 0.0);
-}
 
 void write_value(Term& t, std::string_view text) {
     if (!t.value_owned && text.size() <= kTermNameLen) {
@@ -38,17 +21,6 @@ void write_value(Term& t, std::string_view text) {
         t.set_owned(text);
     }
     t.len = static_cast<int32_t>(text.size());
-}
-
-void set_logical(Term& t, bool value) {
-    t.data_type = kInteger;
-    t.numeric_kind = kIntKind;
-    t.ival = value ? 1 : 0;
-    if (t.value_owned) t.use_inline();
-    t.name[0] = value ? '1' : '0';
-    t.name[1] = '\0';
-    t.value = t.name;
-    t.len = 1;
 }
 
 void set_number(Term& t, int kind, double value) {

@@ -308,11 +308,10 @@ TEST_F(InterpreterTest, SumAndRowAcrossTheRowsOfASelect) {
 }
 
 TEST_F(InterpreterTest, ListsAndWorkVariables) {
-    // A reference that is no operation and no term, and an operation
-    // without a procedure.
+    // An argument that is no term, and an operation without a procedure.
     Term broken;
     broken.tag = 7;
-    LexemeList list = {{nullptr, &broken}, {}};
+    LexemeList list = {{nullptr, &broken}, {nullptr, &broken}, {find_oper_type("="), nullptr}, {}};
     EXPECT_FALSE(interpreter(list));
     EXPECT_EQ(ids, Ids{"INT0040E"});
     ids.clear();

@@ -57,6 +57,10 @@ TEST_F(LexerTest, ReversePolishOrderFollowsPriorityAndAssociativity) {
         {"\"it's\" = 'say \"x\"'", "'it's' 'say \"x\"' ="},
         {", A = _b", "A _b ="},
         {"A = 1; B = 2", "A 1 ="},
+        {"STATUS = 'ACTIVE' AND CPU > 80 OR SESSIONS.COUNT >= 10;",
+         "STATUS 'ACTIVE' = CPU 80 > AND SESSIONS.COUNT 10 >= OR"},
+        {"(NOT WAITS.EVENT LIKE 'latch%') AND %rowno > 1;", "WAITS.EVENT 'latch%' LIKE NOT %rowno 1 > AND"},
+        {"USED * 100 / TOTAL > 90.5;", "USED 100 * TOTAL / 90.5 >"},
         {"", ""},
         {";", ""},
     };
