@@ -108,6 +108,25 @@ void BM_LexConditionsBesideSqlitePrepare(benchmark::State& state) {
     std::fflush(stdout);
 }
 
+// The same conditions into one term table, as the IF conditions of all
+// cursors share one: every new term is first sought in the table from its
+// head, so the cost grows with the terms already there.
+void BM_LexConditionsIntoOneTable(benchmark::State& state) {
+    quiet();
+    const int n = static_cast<int>(state.range(0));
+    std::vector<std::string> texts;
+    for (int i = 0; i < n; ++i) texts.push_back(condition(i));
+    for (auto _ : state) {
+        TermTable table;
+        auto installed = table.install();
+        for (const std::string& t : texts) {
+            const char* pos = t.c_str();
+            if (!parse_expression(pos)) state.SkipWithError("a condition did not parse");
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
 // The values of row i: N and C Numbers, NAME a text.
 long n_of(int i) { return i % 1000; }
 long c_of(int i) { return i * 7 % 1000; }
@@ -210,6 +229,7 @@ void BM_EvaluateRowsBesideSqliteCount(benchmark::State& state) {
 }
 
 BENCHMARK(BM_LexConditionsBesideSqlitePrepare)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LexConditionsIntoOneTable)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EvaluateRowsBesideSqliteCount)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -89,8 +89,15 @@ int copy_term(Term& target, const Term& source) {
         PRINT('w', "TRM0025", "Invalid TERM_TABLE structure, trying to correct\n");
     }
     // The bytes first: source may read from the target's own fields.
-    std::string bytes(from, strnlen(from, n));
-    bytes.resize(n, '\0');
+    std::string bytes;
+    try {
+        bytes.assign(from, strnlen(from, n));
+        bytes.resize(n, '\0');
+        if (owned) target.own_buffer.reserve(n + 1);
+    } catch (const std::bad_alloc&) {
+        PRINT('s', "TRM0030", "Can not acquire memory\n");
+        return 1;
+    }
     target.entry_type = source.entry_type;
     target.work = source.work;
     std::memcpy(target.name, source.name, sizeof target.name);

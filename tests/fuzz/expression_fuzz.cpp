@@ -62,9 +62,9 @@ bool sum_is_safe(const LexemeList& list) {
     for (const Lexeme& l : list) {
         if (!l.term) continue;
         const std::string_view t = l.term->text();
-        const bool number_column = same_text_nocase(t, "N") || (l.term->entry_type == kColumnTerm &&
-                                                                same_text_nocase(l.term->cursor_name, "S") &&
-                                                                same_text_nocase(t, "V"));
+        // Column names are matched exactly ("n" is a variable of its own).
+        const bool number_column = t == "N" || (l.term->entry_type == kColumnTerm &&
+                                                std::string_view(l.term->cursor_name) == "S" && t == "V");
         if (l.term->entry_type != kNumberConst && !number_column) return false;
     }
     return true;

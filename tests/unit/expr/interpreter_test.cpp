@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -333,9 +334,39 @@ TEST_F(InterpreterTest, ListsAndWorkVariables) {
     EXPECT_TRUE(r);
     EXPECT_EQ(reuse_list_size(), 3u);  // taken from the list, not allocated
 
+    Term odd;
+    odd.entry_type = 9;
+    EXPECT_EQ(edit_arg_term(odd), 1);
+    EXPECT_EQ(ids.back(), "INT0430E");
+
     Term* chain = nullptr;
     Term keep;
     ids.clear();
     free_work_chain(chain, &keep, kFreeTerm);
     EXPECT_EQ(ids, Ids{"INT0070W"});
+}
+
+using InterpreterDeathTest = InterpreterTest;
+
+// A corrupted processing mode, and a sum over a value that is no number,
+// end the collector.
+TEST_F(InterpreterDeathTest, CorruptedSelectStateEndsTheCollector) {
+    auto to_stderr = [](char letter, const char* msgid, const std::string& text) {
+        std::fprintf(stderr, "%s%c %s", msgid ? msgid : "", letter, text.c_str());
+    };
+    EXPECT_EXIT(
+        {
+            set_message_tap(to_stderr);
+            set_proc_mode(7);
+            eval("SUM(N)");
+            std::exit(3);
+        },
+        testing::ExitedWithCode(0), "SEL0140S Corrupted: quitting");
+    EXPECT_EXIT(
+        {
+            set_message_tap(to_stderr);
+            eval("SUM(NAME)");
+            std::exit(3);
+        },
+        testing::ExitedWithCode(0), "SEL0170S A TERM_TABLE struct corrupted: quitting");
 }
