@@ -90,6 +90,7 @@ int qualif_name_rtn(LexRun& run) {
         PRINT('e', "LEX0130", "Syntax error: invalid character sequence in expression\n");
         return -1;
     }
+    forget_shared(t);  // the name waiting for its "." becomes a column
     std::memcpy(t->cursor_name, cursor.c_str(), cursor.size() + 1);
     t->entry_type = kColumnTerm;
     t->set_text(span(run.text, from, i));

@@ -16,6 +16,7 @@ struct TableState {
     Term* tail = nullptr;
     curs* cursor = nullptr;
     Term* current_term = nullptr;
+    TermIndex* index = nullptr;  // the owner's index of the chain, if any
     TermTableRegistrar registrar = nullptr;
     bool watching = false;  // the cursor-list step is registered
 };
@@ -53,17 +54,48 @@ Term* made(int32_t entry_type, int32_t data_type, std::string_view text) {
     return t;
 }
 
+// The index key of a shared term: its sort ('n' name, 's' string, a data
+// type digit for a number) and its text in lower case.
+std::string index_key(char sort, std::string_view text) {
+    std::string key(1, sort);
+    for (char ch : text) key += ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    return key;
+}
+
+// The first term of the chain that matches, or a new one: through the
+// index when the owner keeps one (a hit that no longer matches, such as a
+// name resolved to a column since, sends the search to the chain).
+template <class Matches>
+Term* shared(char sort, std::string_view text, int32_t entry_type, int32_t data_type, Matches matches) {
+    TableState& s = state();
+    std::string key;
+    if (s.index) {
+        key = index_key(sort, text);
+        Term* hit = s.index->find(key);
+        if (hit && matches(*hit)) return hit;
+    }
+    Term* found = nullptr;
+    if (!s.index || s.index->find(key)) {
+        for (Term* t = s.anchor; t && !found; t = t->next)
+            if (matches(*t)) found = t;
+    }
+    if (!found) found = made(entry_type, data_type, text);
+    if (found && s.index) s.index->put(key, found);
+    return found;
+}
+
 } // namespace
 
 Term* invalid_term_anchor() { return reinterpret_cast<Term*>(static_cast<intptr_t>(-1)); }
 
-void open_lexer(Term* anchor) {
+void open_lexer(Term* anchor, TermIndex* index) {
     if (anchor == invalid_term_anchor()) {
         PRINT('s', "TRM0150", "Invalid pointer: quitting\n");
         quitting(0);
         return;
     }
     set_term_tb_anchor(anchor);
+    state().index = index;
 }
 
 void close_lexer(Term*& anchor) {
@@ -71,11 +103,13 @@ void close_lexer(Term*& anchor) {
     anchor = s.anchor;
     s.anchor = s.tail = nullptr;
     s.current_term = nullptr;
+    s.index = nullptr;
 }
 
 void set_term_tb_anchor(Term* anchor) {
     TableState& s = state();
     s.anchor = s.tail = anchor;
+    s.index = nullptr;  // a chain set this way has no index
     while (s.tail && s.tail->next) s.tail = s.tail->next;
 }
 
@@ -83,7 +117,11 @@ Term* get_lex_term_tb_anchor() { return state().anchor; }
 
 void free_perm_term_tb(Term* anchor) {
     TableState& s = state();
-    if (anchor && anchor == s.anchor) s.anchor = s.tail = s.current_term = nullptr;
+    if (anchor && anchor == s.anchor) {
+        s.anchor = s.tail = s.current_term = nullptr;
+        if (s.index) s.index->clear();
+        s.index = nullptr;
+    }
     while (anchor) {
         Term* next = anchor->next;
         free_term(anchor, kFreeTerm);
@@ -126,26 +164,26 @@ void unchain_and_free_term(Term* term) {
     (prev ? prev->next : s.anchor) = term->next;
     if (s.tail == term) s.tail = prev;
     if (s.current_term == term) s.current_term = nullptr;
+    if (s.index) s.index->forget(term);
     free_term(term, kFreeTerm);
 }
 
 Term* name_term(std::string_view text) {
-    for (Term* t = state().anchor; t; t = t->next)
-        if ((t->entry_type == kNameTerm || t->entry_type == kVectorTerm) && !t->helper && same_text_nocase(t->text(), text))
-            return t;
-    return made(kNameTerm, kUndefined, text);
+    return shared('n', text, kNameTerm, kUndefined, [text](const Term& t) {
+        return (t.entry_type == kNameTerm || t.entry_type == kVectorTerm) && !t.helper && same_text_nocase(t.text(), text);
+    });
 }
 
 Term* number_term(std::string_view text, int32_t data_type) {
-    for (Term* t = state().anchor; t; t = t->next)
-        if (!t->helper && t->entry_type == kNumberConst && t->data_type == data_type && same_text_nocase(t->text(), text)) return t;
-    return made(kNumberConst, data_type, text);
+    return shared(static_cast<char>('0' + data_type), text, kNumberConst, data_type, [&](const Term& t) {
+        return !t.helper && t.entry_type == kNumberConst && t.data_type == data_type && same_text_nocase(t.text(), text);
+    });
 }
 
 Term* string_term(std::string_view text) {
-    for (Term* t = state().anchor; t; t = t->next)
-        if (!t->helper && t->entry_type == kStringConst && same_text_nocase(t->text(), text)) return t;
-    return made(kStringConst, kCharacter, text);
+    return shared('s', text, kStringConst, kCharacter, [text](const Term& t) {
+        return !t.helper && t.entry_type == kStringConst && same_text_nocase(t.text(), text);
+    });
 }
 
 Term* find_column_term(std::string_view cursor, std::string_view column, const Term* other) {
@@ -154,6 +192,17 @@ Term* find_column_term(std::string_view cursor, std::string_view column, const T
             same_text_nocase(t->text(), column))
             return t;
     return nullptr;
+}
+
+void TermIndex::forget(const Term* t) {
+    for (char sort : {'n', 's', '2', '3'}) {
+        const auto it = terms_.find(index_key(sort, t->text()));
+        if (it != terms_.end() && it->second == t) terms_.erase(it);
+    }
+}
+
+void forget_shared(const Term* term) {
+    if (TermIndex* index = state().index) index->forget(term);
 }
 
 void set_current_term(Term* term) { state().current_term = term; }
@@ -172,6 +221,7 @@ void reset_term_tables() {
     TableState& s = state();
     s.anchor = s.tail = s.current_term = nullptr;
     s.cursor = nullptr;
+    s.index = nullptr;
     s.registrar = nullptr;
     clear_reuse_list();
 }

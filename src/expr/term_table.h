@@ -6,16 +6,38 @@
 // that waits for its "(" or ".".
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "expr/term.h"
 #include "model/cursor.h"
 
 namespace qvx {
 
-// Makes the chain the current term table. The invalid anchor (the value
-// -1) is refused with TRM0150 and the collector ends.
-void open_lexer(Term* anchor);
+// An index over the constants and names of one chain, kept by the chain's
+// owner: the shared terms are then found without walking the chain (a
+// table holding the conditions of thousands of cursors). It only speeds
+// the look-ups up; every hit is checked, and the chain decides.
+class TermIndex {
+public:
+    Term* find(const std::string& key) const {
+        const auto it = terms_.find(key);
+        return it == terms_.end() ? nullptr : it->second;
+    }
+    void put(const std::string& key, Term* t) { terms_[key] = t; }
+    // Drops the entries of the term under its present text.
+    void forget(const Term* t);
+    void clear() { terms_.clear(); }
+
+private:
+    std::unordered_map<std::string, Term*> terms_;
+};
+
+// Makes the chain the current term table, with the owner's index of it
+// if it keeps one. The invalid anchor (the value -1) is refused with
+// TRM0150 and the collector ends.
+void open_lexer(Term* anchor, TermIndex* index = nullptr);
 // Gives the current chain back to the owner's variable and clears the
 // current anchor.
 void close_lexer(Term*& anchor);
@@ -48,6 +70,9 @@ void unchain_and_free_term(Term* term);
 Term* name_term(std::string_view text);
 Term* number_term(std::string_view text, int32_t data_type);
 Term* string_term(std::string_view text);
+// Drops the index entries of a term whose text or kind is about to change.
+void forget_shared(const Term* term);
+
 // An existing column term of the table for cursor and column (ignoring
 // case), other than the one given; null for none.
 Term* find_column_term(std::string_view cursor, std::string_view column, const Term* other);
@@ -84,7 +109,7 @@ public:
 
     class Installed {
     public:
-        explicit Installed(TermTable& t) : table_(t) { open_lexer(t.head_); }
+        explicit Installed(TermTable& t) : table_(t) { open_lexer(t.head_, &t.index_); }
         ~Installed() { close_lexer(table_.head_); }
         Installed(const Installed&) = delete;
         Installed& operator=(const Installed&) = delete;
@@ -97,6 +122,7 @@ public:
 
 private:
     Term* head_ = nullptr;
+    TermIndex index_;  // terms made while the table is installed
 };
 
 // Back to start-up: no current table, cursor, current term or registrar;

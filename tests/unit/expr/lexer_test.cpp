@@ -218,3 +218,39 @@ TEST(CharClasses, FirstMatchingRowGivesTheClass) {
     };
     for (const auto& [ch, cls] : cases) EXPECT_EQ(char_class(ch), cls) << static_cast<int>(ch);
 }
+
+// An owner's index finds the same shared terms as a walk of the chain,
+// also after a name waiting for "." or "(" is gone and after a name has
+// become a column.
+TEST_F(LexerTest, IndexedTableSharesAsTheChainDoes) {
+    const std::vector<std::string> texts = {
+        "C.X = 1 AND c.x = 'a' OR SUM(A) = SUM(a)", "C.Y = C.X OR 'A' = 'a' OR 1.0 = 1", "X = C.X AND SUM(X) = 2",
+        "func2(C.X, 'A') = 01 OR x = 1.0",
+    };
+    auto describe = [] {
+        std::string all;
+        for (const Term* t = get_lex_term_tb_anchor(); t; t = t->next)
+            all += std::to_string(t->entry_type) + std::string(t->cursor_name) + "." + std::string(t->text()) + " ";
+        return all;
+    };
+    for (const std::string& text : texts) ASSERT_TRUE(parse(text)) << text;
+    Term* x = name_term("X");
+    x->entry_type = kColumnTerm;  // as resolution makes a name of the cursor a column
+    EXPECT_TRUE(parse("X = 2"));
+    const std::string unindexed = describe();
+
+    Term* unindexed_chain = nullptr;
+    close_lexer(unindexed_chain);
+    TermTable owner;
+    std::string indexed;
+    {
+        auto in = owner.install();
+        for (const std::string& text : texts) ASSERT_TRUE(parse(text)) << text;
+        name_term("X")->entry_type = kColumnTerm;
+        EXPECT_TRUE(parse("X = 2"));
+        indexed = describe();
+    }
+    open_lexer(unindexed_chain);  // the fixture frees it
+    EXPECT_EQ(indexed, unindexed);
+    EXPECT_TRUE(ids.empty());
+}
