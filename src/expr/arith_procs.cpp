@@ -77,9 +77,15 @@ bool source_number(Term& b, double& out) {
 
 } // namespace
 
-int plus_prc(Term* const* args, Term& result) { return binary(args, result, [](double a, double b) { return a + b; }); }
-int minus_prc(Term* const* args, Term& result) { return binary(args, result, [](double a, double b) { return a - b; }); }
-int mltpl_prc(Term* const* args, Term& result) { return binary(args, result, [](double a, double b) { return a * b; }); }
+int plus_prc(Term* const* args, Term& result) {
+    return binary(args, result, [](double a, double b) { return a + b; });
+}
+int minus_prc(Term* const* args, Term& result) {
+    return binary(args, result, [](double a, double b) { return a - b; });
+}
+int mltpl_prc(Term* const* args, Term& result) {
+    return binary(args, result, [](double a, double b) { return a * b; });
+}
 
 int div_prc(Term* const* args, Term& result) {
     double v[2];

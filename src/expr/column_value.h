@@ -27,7 +27,8 @@ inline double field_number(const char* text, size_t len) {
     uint64_t whole = 0;
     for (; i < len && i - first < 15 && static_cast<unsigned>(text[i] - '0') < 10; ++i)
         whole = whole * 10 + static_cast<unsigned>(text[i] - '0');
-    if (i > first && (i == len || text[i] == '\0')) return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+    if (i > first && (i == len || text[i] == '\0'))
+        return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
     return number_or_zero({text, len});
 }
 

@@ -219,11 +219,31 @@ const SwitchMatrix term_switch_mx = {{
     {{8, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7}},  // 8 error
 }};
 
-//                                   unused   1 start        2 open          3 close          4 term    5 operator 6 unary        7 end         8 error
-const StateTable ExprStateTable = {nullptr, init_expr_rtn, open_paren_rtn, clse_paren_rtn, term_rtn, oper_rtn, spec_oper_rtn, end_expr_rtn, expr_error_rtn};
-const StateTable SubExprStateTable = {nullptr, init_expr_rtn, open_paren_rtn, clse_paren_s_rtn, term_rtn, oper_rtn, spec_oper_rtn, end_expr_rtn, expr_error_rtn};
-//                                   unused   1 start        2 name    3 qualified      4 function    5 number    6 string    7 end         8 error
-const StateTable TermStateTable = {nullptr, init_term_rtn, name_rtn, qualif_name_rtn, function_rtn, number_rtn, string_rtn, end_term_rtn, expr_error_rtn};
+// The routine of each state; the argument list differs only in state 3.
+const StateTable ExprStateTable = {
+    nullptr,         // states count from 1
+    init_expr_rtn,   // 1 start
+    open_paren_rtn,  // 2 open parenthesis
+    clse_paren_rtn,  // 3 close parenthesis
+    term_rtn,        // 4 term
+    oper_rtn,        // 5 operator
+    spec_oper_rtn,   // 6 unary operator
+    end_expr_rtn,    // 7 end
+    expr_error_rtn,  // 8 error
+};
+const StateTable SubExprStateTable = {nullptr,  init_expr_rtn, open_paren_rtn, clse_paren_s_rtn, term_rtn,
+                                      oper_rtn, spec_oper_rtn, end_expr_rtn,   expr_error_rtn};
+const StateTable TermStateTable = {
+    nullptr,          // states count from 1
+    init_term_rtn,    // 1 start
+    name_rtn,         // 2 name
+    qualif_name_rtn,  // 3 qualified name
+    function_rtn,     // 4 function
+    number_rtn,       // 5 number
+    string_rtn,       // 6 string
+    end_term_rtn,     // 7 end of term
+    expr_error_rtn,   // 8 error
+};
 
 int char_class(char ch) {
     if (ch == '\0' && expr_debug()) PRINT('w', "LEX0035", "Null-terminator assumed the expression end\n");

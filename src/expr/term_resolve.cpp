@@ -149,7 +149,8 @@ int edit_arg_term(Term& t) {
             if (t.data_type == kDecimal) {
                 if (!whole_double(t.text(), t.dval)) t.dval = number_or_zero(t.text());
             } else if (!whole_integer(t.text(), t.ival)) {
-                t.ival = static_cast<int32_t>(std::clamp<int64_t>(integer_part(number_or_zero(t.text())), INT32_MIN, INT32_MAX));
+                const int64_t whole = integer_part(number_or_zero(t.text()));
+                t.ival = static_cast<int32_t>(std::clamp<int64_t>(whole, INT32_MIN, INT32_MAX));
             }
             t.len = static_cast<int32_t>(t.text().size());
             t.source = TermSource::fixed;

@@ -170,13 +170,15 @@ void unchain_and_free_term(Term* term) {
 
 Term* name_term(std::string_view text) {
     return shared('n', text, kNameTerm, kUndefined, [text](const Term& t) {
-        return (t.entry_type == kNameTerm || t.entry_type == kVectorTerm) && !t.helper && same_text_nocase(t.text(), text);
+        return (t.entry_type == kNameTerm || t.entry_type == kVectorTerm) && !t.helper &&
+               same_text_nocase(t.text(), text);
     });
 }
 
 Term* number_term(std::string_view text, int32_t data_type) {
     return shared(static_cast<char>('0' + data_type), text, kNumberConst, data_type, [&](const Term& t) {
-        return !t.helper && t.entry_type == kNumberConst && t.data_type == data_type && same_text_nocase(t.text(), text);
+        return !t.helper && t.entry_type == kNumberConst && t.data_type == data_type &&
+               same_text_nocase(t.text(), text);
     });
 }
 

@@ -164,7 +164,8 @@ TEST_F(LexerTest, ZeroByteEndIsTracedWithTheDebugSwitch) {
 
 // Each distinct constant, name and column is one term of the table.
 TEST_F(LexerTest, TermsAreSharedWithinTheTable) {
-    std::optional<LexemeList> list = parse("'abc' = 'ABC' OR 'abc' = x OR X = 1 OR 1.0 = 1 OR c.col = C.COL OR SUM(x) = 01");
+    std::optional<LexemeList> list =
+        parse("'abc' = 'ABC' OR 'abc' = x OR X = 1 OR 1.0 = 1 OR c.col = C.COL OR SUM(x) = 01");
     ASSERT_TRUE(list);
     EXPECT_EQ(terms_of_type(kStringConst), 1u);
     EXPECT_EQ(terms_of_type(kNameTerm), 1u);     // x and X; no name waits for "(" any more
