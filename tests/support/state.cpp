@@ -18,6 +18,8 @@
 #include "db/database.h"
 #include "db/server_status.h"
 #include "db/utf8.h"
+#include "expr/interpreter.h"
+#include "expr/term_table.h"
 #include "model/cursor_list.h"
 #include "pipeline/bases.h"
 #include "pipeline/cursor_run.h"
@@ -64,6 +66,8 @@ void reset_collector_state() {
     qvx::reset_pipe_channel();
     qvx::reset_comm_dispatch();
     qvx::reset_fetch_exits();
+    qvx::reset_term_tables();
+    qvx::reset_interpreter();
 }
 
 void reset_collector_state_in(const std::string& dir) {
