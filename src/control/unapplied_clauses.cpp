@@ -19,9 +19,6 @@ constexpr std::array kUnapplied{
     Unapplied{"base", [](const curs& c) { return static_cast<bool>(c.base); }},
     Unapplied{"column_exit", [](const curs& c) { return static_cast<bool>(c.column_exit); }},
     Unapplied{"set_len", [](const curs& c) { return static_cast<bool>(c.set_len); }},
-    Unapplied{"age_to", [](const curs& c) { return !c.age_to.empty(); }},
-    Unapplied{"dummy_last_row", [](const curs& c) { return c.dummy_last_row != 0; }},
-    Unapplied{"conditional_dummy_last_row", [](const curs& c) { return c.conditional_dummy_last_row != 0; }},
     Unapplied{"fetch_exit", [](const curs& c) { return c.fetch_exit.has_value(); }},
     Unapplied{"script", [](const curs& c) { return c.script.has_value(); }},
 };

@@ -266,7 +266,7 @@ int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, S
 
 } // namespace
 
-int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
+int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink, const FetchEnd& at_end) {
     const std::string& sql = cur.sel_piece;
     if (trace_all) trace_statement(sql);
 
@@ -332,6 +332,7 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink) {
         rollback();
     } else {
         check_sql_code(close_rc, sql.c_str(), "CLOSE", true);
+        if (at_end) at_end(cur, d);
     }
 
     if (code != 100) {
