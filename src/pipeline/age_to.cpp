@@ -46,7 +46,7 @@ curs* find_target(const curs& version) {
         return nullptr;
     }
     // A cursor cannot age into itself: it would be its own target.
-    if (t == &version || (t->copy_pending && t->age_to_source != version.cur_name)) {
+    if (t == &version || (t->is_age_copy && t->age_to_source != version.cur_name)) {
         PRINT('e', "pag3685", "Duplicate attempts to 'age_to' the same cursor %s\n", t->cur_name.c_str());
         return nullptr;
     }
