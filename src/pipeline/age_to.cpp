@@ -7,6 +7,7 @@
 
 #include "control/cursor.h"
 #include "model/cursor_list.h"
+#include "pipeline/percent_cursor.h"
 #include "pipeline/row_store.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -37,7 +38,7 @@ void trace_versions(curs& s) {
 // The target a version names, checked; null after a reported error.
 curs* find_target(const curs& version) {
     curs* t = find_cursor(version.age_to);
-    if (!t) {
+    if (!t || t == percent_cursor) {  // the percent cursor holds the collector's own variables
         PRINT('e', "pag3690", "Age-to Cursor (%s) not found\n", version.age_to.c_str());
         return nullptr;
     }
@@ -191,6 +192,8 @@ void do_copy(curs& s) {
 
 void age_before_first_row(curs& s) {
     if (!s.age_to_cur || !s.copied) return;
+    // The later steps of an iteration add to the sample its first rows began.
+    if (s.iterating && s.rows.last() && s.rows.last()->sample_no == s.sample_no) return;
     do_copy(s);
     if (s.empty) delete_all(s);
 }

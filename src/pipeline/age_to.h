@@ -29,8 +29,9 @@ void make_age_to_copy(curs& target, curs& source);
 void do_copy(curs& source);
 
 // The fetch's hooks: before the first row of a fetch is built (a source
-// past its first copy copies, then empties itself with `empty`), and
-// after a fetch that stored rows (the first copy).
+// past its first copy copies, then empties itself with `empty`; in an
+// iteration only before the first row of the whole run), and after a
+// fetch or an iteration that stored rows (the first copy).
 void age_before_first_row(curs& source);
 void age_after_fetch(curs& source, int rows);
 

@@ -84,7 +84,7 @@ int fetched_rows(curs& cur, const std::string& time_text, int& rows, const RowSi
     };
     const int rc = sql_fetch(cur, time_text, counted, lay_out_dummy);
     if (rc != 0) return rc;
-    age_after_fetch(cur, cur.fetch_rows);
+    if (!cur.iterating) age_after_fetch(cur, cur.fetch_rows);  // an iteration, once all its steps ran
     finish_run_times(cur, cur.fetch_rows);
     rows += cur.fetch_rows;
     return 0;

@@ -130,6 +130,20 @@ TEST_F(AgeTest, TheTargetShowsThePreviousSample) {
     }
 }
 
+TEST_F(AgeTest, AnIteratedSourceHandsOverWholeRuns) {
+    // One collection per row of D (two rows): every run is one sample.
+    ASSERT_EQ(load(std::string(kSource) + "  iterate D;\n" + kTarget +
+                   "cursor D;\n  INSERT INTO qvx.t (n) VALUES (:N);\n  insert_select SELECT n AS N FROM t;\n"),
+              0)
+        << out;
+    ASSERT_EQ(run("D", {5, 6}), 0);
+    ASSERT_EQ(run("S", {1}), 0);
+    EXPECT_EQ(values("OLD", "N"), (Texts{"1", "1"}));
+    ASSERT_EQ(run("S", {2}), 0);
+    EXPECT_EQ(values("S", "N"), (Texts{"2", "2"}));
+    EXPECT_EQ(values("OLD", "N"), (Texts{"1", "1"}));
+}
+
 TEST_F(AgeTest, RowsSharedAfterTheFirstCopyAreFreedOnce) {
     // Run under ASan too: a row freed by one side while the other still
     // shows it, or freed by both, is caught there.
