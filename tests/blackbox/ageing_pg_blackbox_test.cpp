@@ -151,7 +151,7 @@ TEST_F(PgAgeing, RatesComeFromTheNewestTwoSamples) {
         const Counters& prev = samples[static_cast<size_t>(sample - 2)];
         const long long seconds = number(row.at("%current_interval"));
         ASSERT_GE(seconds, 1) << sample;
-        EXPECT_LE(seconds, 4) << sample;  // runs every 2 seconds
+        EXPECT_LE(seconds, 10) << sample;  // runs every 2 seconds, later on a busy machine
         EXPECT_NEAR(cps, static_cast<double>(now.commits - prev.commits) / seconds, 0.0051) << sample;
         EXPECT_NEAR(rps, static_cast<double>(now.reads - prev.reads) / seconds, 0.0051) << sample;
         ++compared;
