@@ -37,6 +37,19 @@ RowChain::~RowChain() {
     }
 }
 
+RowChain& RowChain::operator=(RowChain&& other) noexcept {
+    if (&other == this) return *this;
+    end_loan();
+    head_ = std::move(other.head_);
+    last_ = std::exchange(other.last_, nullptr);
+    count_ = std::exchange(other.count_, 0);
+    lender_ = std::exchange(other.lender_, nullptr);
+    borrower_ = std::exchange(other.borrower_, nullptr);
+    if (lender_) lender_->borrower_ = this;
+    if (borrower_) borrower_->lender_ = this;
+    return *this;
+}
+
 // A borrower about to change makes copies of the rows it shows, a lender
 // about to change gives its borrower copies.
 void RowChain::own() noexcept {

@@ -73,13 +73,15 @@ private:
 // them. Whatever changes either side ends the loan first, so a row is
 // never freed while the other side still sees it: a lender about to
 // change gives the borrower copies of the rows it sees; a borrower about
-// to change forgets the loan. A chain is never moved or copied, as the
-// loan links the two chains.
+// to change forgets the loan. A chain is not copied; a moved chain takes
+// its loan along (the other side of it then knows the new chain).
 class RowChain {
 public:
     RowChain() = default;
     RowChain(const RowChain&) = delete;
     RowChain& operator=(const RowChain&) = delete;
+    RowChain(RowChain&& other) noexcept { *this = std::move(other); }
+    RowChain& operator=(RowChain&& other) noexcept;
     ~RowChain();
 
     row_data* first() const noexcept { return head_.get(); }
