@@ -98,12 +98,12 @@ void make_age_to_copy(curs& t, curs& s) {
     const std::string name = t.cur_name;
     const std::string age_to = t.age_to;
     const int32_t def_line = t.def_line;
-    curs* const target = t.age_to_cur;
+    // The definition part only: the target's own target, clauses and run
+    // side stay its own.
     static_cast<CursorDefinition&>(t) = static_cast<const CursorDefinition&>(s);
     t.cur_name = name;
     t.age_to = age_to;
     t.def_line = def_line;
-    t.age_to_cur = target;
 
     t.is_age_copy = 1;
     t.demand = 1;
