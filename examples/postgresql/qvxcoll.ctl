@@ -126,6 +126,83 @@ cursor XACTS;
 cursor TPS;
   INSERT INTO pg.xact_trend (avg_tps, trend_tps) VALUES (:avg_tps, :trend_tps);
   virtual;
+; Sessions of this database, the oldest logon first, reformatted by column
+; exits: who is logged on where ("monitor@prod": CONCAT appends the
+; database name, which is not sent on its own, to the user name and "@"),
+; the application right-aligned in its 32 characters (R_JUSTIFY), the
+; time of day of the logon (SUBSTR takes "hh:mm:ss" out of the logon
+; time's text "yyyy-mm-dd hh:mm:ss.ffffff+zz") and the minutes since the
+; logon (MINUTES: the SQL writes the logon time as MM/DD/YYYY HH24:MI and
+; the exit turns it into the minutes before the collection's time stamp,
+; sent beside it as %now_time; the server's TimeZone setting must be the
+; collector's local time zone).
+; set_len gives select items other fetch lengths than their types would:
+; a varchar(16) is fetched 48 bytes wide (16 characters of UTF-8), but
+; MINUTES works on exactly 16 bytes; the application is fetched 32 bytes
+; wide, so that R_JUSTIFY aligns it within the 32 that are sent.
+cursor SESSAGE;
+  INSERT INTO pg.session_age (who, dbname, app, logon_at, logon_minutes, collected) VALUES (:who^64, :NS!dbname, :app, :logon_at^8, :INT!logon_minutes, :%now_time);
+  insert_select SELECT CAST(usename || '@' AS varchar(64)) AS who, CAST(datname AS varchar(64)) AS dbname, CAST(COALESCE(application_name, '') AS varchar(32)) AS app, CAST(backend_start AS varchar(40)) AS logon_at, CAST(to_char(backend_start, 'MM/DD/YYYY HH24:MI') AS varchar(16)) AS logon_minutes FROM pg_stat_activity WHERE datname = current_database() AND backend_type = 'client backend' AND pid <> pg_backend_pid() ORDER BY backend_start, pid;
+  set_len logon_minutes 16;
+  set_len app 32;
+  column_exit who CONCAT dbname;
+  column_exit app R_JUSTIFY;
+  column_exit logon_at SUBSTR ( 12 , 8 );
+  column_exit logon_minutes MINUTES;
+  interval 30;
+  limit 200;
+; ---------------------------------------------------------------------
+; Base rows and host variables: cursors that read other cursors' rows.
+;
+; The databases one may log on to, with their encoding and connection
+; limit (-1: none). The base cursor of SESSDB below.
+cursor DBS;
+  INSERT INTO pg.databases (datname, encoding, connlimit) VALUES (:datname^64, :encoding^16, :INT!connlimit);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, CAST(pg_encoding_to_char(encoding) AS varchar(16)) AS encoding, datconnlimit AS connlimit FROM pg_database WHERE datallowconn ORDER BY 1;
+  interval 30;
+  limit 100;
+  samples 1;
+; Every client session with its database's encoding and connection
+; limit, joined by the collector: "base DBS on datname->datname" picks,
+; for each session row, the row of DBS whose datname is the session's,
+; and the DBS.encoding and DBS.connlimit columns read that row.
+; pre_cursor runs DBS first, so the databases are current.
+cursor SESSDB;
+  INSERT INTO pg.session_databases (pid, datname, state, encoding, connlimit) VALUES (:INT!pid, :datname^64, :state^32, :DBS.encoding^16, :INT!DBS.connlimit);
+  insert_select SELECT pid, CAST(datname AS varchar(64)) AS datname, CAST(COALESCE(state, 'unknown') AS varchar(32)) AS state FROM pg_stat_activity WHERE datname IS NOT NULL AND backend_type = 'client backend' ORDER BY 1;
+  base DBS on datname->datname;
+  pre_cursor DBS;
+  interval 30;
+  limit 500;
+  samples 1;
+; The biggest database one may log on to.
+cursor BIGDB;
+  INSERT INTO pg.biggest_database (datname, bytes) VALUES (:datname^64, :bytes);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, pg_database_size(oid) AS bytes FROM pg_database WHERE datallowconn ORDER BY 2 DESC, 1 LIMIT 1;
+  interval 30;
+  limit 1;
+  samples 1;
+; Activity of the biggest database: its name comes from BIGDB's row
+; ([BIGDB.datname becomes 'name' in the SELECT before each fetch);
+; pre_cursor runs BIGDB first.
+cursor BIGDBACT;
+  INSERT INTO pg.biggest_database_activity (datname, numbackends, xact_commit) VALUES (:datname^64, :INT!numbackends, :xact_commit);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, numbackends, xact_commit FROM pg_stat_database WHERE datname = [BIGDB.datname;
+  pre_cursor BIGDB;
+  interval 30;
+  limit 1;
+; The server's processes, from "ps" (a fetch exit: the command's output
+; lines become rows, split into words by fetchx2, the command run under a
+; time limit of 10 seconds): process id, parent, resident memory in
+; kilobytes, CPU share and seconds since the start of each postgres
+; process. A host without a running server has no row.
+cursor PGPROCS;
+  INSERT INTO host.pg_processes (pid, ppid, rss_kb, cpu_pct, elapsed_s, command) VALUES (:INT!pid, :INT!ppid, :INT!rss_kb, :cpu_pct^6, :INT!elapsed_s, :command^16);
+  fetch_exit fetchx2t10;
+  script ps -C postgres -o pid=,ppid=,rss=,pcpu=,etimes=,comm=;
+  interval 30;
+  limit 200;
+  samples 1;
 ; Commits and block reads per second in this database between the last
 ; two runs. age_to keeps the row of the run before as cursor DBRATEP,
 ; which is never run itself (its block below is written like this one, so

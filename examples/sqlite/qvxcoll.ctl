@@ -61,6 +61,27 @@ cursor SCHEMA;
   ; SUMMARY after each run.
   load COUNT name -> SUMMARY.tables where type = 'table';
   load COUNT name -> SUMMARY.indexes where type = 'index';
+; The statement that made each table, index, view and trigger, reformatted
+; by column exits: the name right-aligned (R_JUSTIFY), the kind followed
+; by the name ("table:orders", CONCAT appends the trimmed name), and the
+; statement without its first word: SQLite keeps every one beginning with
+; "CREATE ", so SUBSTR from position 8 starts at "TABLE", "INDEX" ...
+; set_len gives select items other fetch lengths than their types would:
+; names are cut to 24 bytes, and the statements (TEXT, fetched 384 bytes
+; wide by default) widened to 2048 so that a long one is read whole
+; before SUBSTR keeps 80 characters of it.
+cursor OBJSQL;
+  INSERT INTO sqlite.object_sql (name, kind, statement) VALUES (:name, :kind, :statement^80);
+  insert_select SELECT name AS name, type || ':' AS kind, sql AS statement FROM sqlite_schema WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite_%' ORDER BY type, name;
+  set_len name 24;
+  set_len kind 40;
+  set_len statement 2048;
+  column_exit name R_JUSTIFY;
+  column_exit kind CONCAT name;
+  column_exit statement SUBSTR ( 8 , 80 );
+  interval 5;
+  limit 500;
+  samples 1;
 ; One row that the loads above fill: it is never run itself, its columns
 ; are the DICT.CTL elements of the same names (their initial values stand
 ; until the first load, and come back after a run without rows).
@@ -79,6 +100,52 @@ cursor PAGEUSE;
   limit 5000;
   samples 1;
   history;
+; The space of each table and index with its type and table, joined by
+; the collector: "base SCHEMA on name->name" picks SCHEMA's row of the
+; same name for every row, and SCHEMA.type and SCHEMA.tbl_name read it.
+; pre_cursor runs SCHEMA first, so the names are current.
+cursor OBJTYPE;
+  INSERT INTO sqlite.object_type (name, bytes, type, tbl_name) VALUES (:name^64, :INT!bytes, :SCHEMA.type^8, :SCHEMA.tbl_name^64);
+  insert_select SELECT name AS name, SUM(pgsize) AS bytes FROM dbstat WHERE name NOT LIKE 'sqlite_%' GROUP BY name ORDER BY 2 DESC, 1;
+  base SCHEMA on name->name;
+  pre_cursor SCHEMA;
+  interval 5;
+  limit 500;
+; Cursors whose rows come from a command instead of the database (fetch
+; exits). fetch_exit says how the command's output lines become rows:
+; fetchx2 splits a line into words, fetchx5 gives the whole line to every
+; column; "t" right after the name runs the command under a time limit
+; (t10: 10 seconds, 30 without a number) and reads at most 300 lines, or
+; twice the limit when that is less. script is the command line. A column
+; takes its width from ^n (64 characters for text, 16 for numbers
+; without it).
+;
+; File-system use, from "df -P": one row per file system, df's heading
+; line skipped (start_after 1). Two math columns: the percent free and the
+; percent used, both of the space that is not reserved (used + available,
+; as df's capacity is); a decode turns the percent used into FULL above 90%
+; and OK otherwise.
+cursor DISKS;
+  INSERT INTO host.disks (filesystem, blocks, used, avail, capacity, mounted, free_pct, state) VALUES (:filesystem^64, :INT!blocks, :INT!used, :INT!avail, :capacity^5, :mounted^64, :free_pct^8, :state^4);
+  fetch_exit fetchx2t10;
+  script df -P;
+  start_after 1;
+  math decimal 1 free_pct avail * 100 / ( used + avail );
+  math state used * 100 / ( used + avail );
+  decode state > 90 , 'FULL';
+  decode state DEFAULT 'OK';
+  interval 5;
+  limit 100;
+  samples 1;
+; The load average, from /proc/loadavg, as one line: the averages over 1,
+; 5 and 15 minutes, the running and all processes, the newest process id.
+cursor LOADAVG;
+  INSERT INTO host.load (loadavg) VALUES (:loadavg^64);
+  fetch_exit fetchx5t5;
+  script cat /proc/loadavg;
+  interval 5;
+  limit 1;
+  samples 1;
 ; The file's pages now and at the collector's previous run. "age_to"
 ; hands the rows of the run before to GROWPREV, a cursor of its own that
 ; is never run: after the first run both show the first sample, from the

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include "channel/probe.h"
 #include "channel/status_decode.h"
@@ -19,21 +18,13 @@ namespace {
 
 constexpr int kMaxReferenceDepth = 8;
 
-// The fetch length a set_len clause gives the select item of this name
-// ("set_len NAME n"), 0 when none does.
+// The fetch length a set_len clause gives the select item of this name,
+// 0 when none does (the last clause for a name wins, as in the fetch).
 int32_t set_len_for(const curs& c, const std::string& name) {
     int32_t found = 0;
     if (!c.set_len) return found;
-    for (const std::string& clause : c.set_len->texts) {
-        std::istringstream words(clause);
-        std::string item, number;
-        words >> item >> number;
-        while (!number.empty() && (number.back() == ';' || number.back() == ',')) number.pop_back();
-        if (item != name || number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
-            number.size() > 5)
-            continue;
-        found = std::stoi(number);
-    }
+    for (const SetLenEntry& e : c.set_len->entries)
+        if (e.name == name) found = e.len;
     return found;
 }
 

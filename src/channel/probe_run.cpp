@@ -14,6 +14,7 @@
 #include "control/distributor.h"
 #include "control/reader.h"
 #include "pipeline/percent_cursor.h"
+#include "procs/fetch_exit.h"
 #include "runtime/environment.h"
 #include "support/environment_pass.h"
 #include "runtime/messages.h"
@@ -82,6 +83,9 @@ int load_cursor_definitions(const ProbeOptions& o, std::string& err) {
         err += "qvxprobe: no " + db_type_code() + "coll.ctl found under " + o.control_dir + "\n";
         return kProbeNoInput;
     }
+    // Cursors that take their rows from a fetch exit are read as the
+    // collector reads them.
+    install_fetch_exits();
     if (parse_curs() != 0) {
         err += "qvxprobe: " + path + " has errors\n";
         return kProbeNoInput;

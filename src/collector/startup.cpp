@@ -16,6 +16,7 @@
 #include "channel/serve_requests.h"
 #include "control/identity.h"
 #include "pipeline/edit_passes.h"
+#include "procs/fetch_exit.h"
 #include "runtime/exit_path.h"
 #include "support/environment_pass.h"
 #include "control/distributor.h"
@@ -133,6 +134,7 @@ static void keep_freed_memory() {
 }
 
 int read_control_files(const ControlFileDone& done, const ControlFileNext& next) {
+    install_fetch_exits();
     auto step = [&](ControlFile file, int (*read)()) {
         if (next) next(file);
         return done(file, read());

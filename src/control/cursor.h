@@ -46,8 +46,10 @@ int edit_cursor_block(curs& cursor);
 // list; an end before its start runs past midnight (86400 is added).
 void set_operate(std::vector<OpRange>& list, long start, long end);
 
-// The fetch exits a cursor may name (matched case-insensitively).
+// The fetch exits a cursor may name (matched case-insensitively): the
+// table set at start-up by the layer that runs them, none before.
 const std::vector<FetchExitSpec>& known_fetch_exits();
+void set_known_fetch_exits(const std::vector<FetchExitSpec>* table);
 
 // The fetch exit a fetch_exit clause names: a known exit's name, then
 // optionally "t" with time-out seconds (in the same word or the next one;

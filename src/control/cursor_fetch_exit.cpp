@@ -28,11 +28,14 @@ bool starts_with_nocase(std::string_view text, std::string_view prefix) {
 
 } // namespace
 
-const std::vector<FetchExitSpec>& known_fetch_exits() {
-    // No fetch exit is built into the collector yet.
-    static const std::vector<FetchExitSpec> exits;
-    return exits;
-}
+namespace {
+const std::vector<FetchExitSpec> kNoExits;
+const std::vector<FetchExitSpec>* known_exits = &kNoExits;
+} // namespace
+
+const std::vector<FetchExitSpec>& known_fetch_exits() { return *known_exits; }
+
+void set_known_fetch_exits(const std::vector<FetchExitSpec>* table) { known_exits = table ? table : &kNoExits; }
 
 std::optional<FetchExitSpec> match_fetch_exit(std::string_view word, std::string_view next_word) {
     return match_fetch_exit(word, next_word, known_fetch_exits());

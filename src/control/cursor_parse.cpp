@@ -351,7 +351,9 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
     case kInList:
         if (parse_in_list(c, text) != 0) failed_ = true;
         break;
-    case kBase: c.base.ensure().texts.push_back(text); break;
+    case kBase:
+        if (parse_base(c, text) != 0) failed_ = true;
+        break;
     case kIterateWhere:
         if (parse_iterate_where(c, text) != 0) failed_ = true;
         break;
@@ -361,8 +363,12 @@ void CollectParser::rest_clause(int code, std::string_view rest) {
     case kDecode:
         if (parse_decode(c, text) != 0) failed_ = true;
         break;
-    case kColumnExit: c.column_exit.ensure().texts.push_back(text); break;
-    case kSetLen: c.set_len.ensure().texts.push_back(text); break;
+    case kColumnExit:
+        if (parse_col_ex(c, text) != 0) failed_ = true;
+        break;
+    case kSetLen:
+        if (parse_set_len(c, text) != 0) failed_ = true;
+        break;
     default: break;
     }
 }

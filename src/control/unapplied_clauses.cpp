@@ -16,11 +16,9 @@ struct Unapplied {
 // The clause kinds still waiting for their processing; an entry goes
 // when its clause kind takes effect.
 constexpr std::array kUnapplied{
-    Unapplied{"base", [](const curs& c) { return static_cast<bool>(c.base); }},
-    Unapplied{"column_exit", [](const curs& c) { return static_cast<bool>(c.column_exit); }},
-    Unapplied{"set_len", [](const curs& c) { return static_cast<bool>(c.set_len); }},
-    Unapplied{"fetch_exit", [](const curs& c) { return c.fetch_exit.has_value(); }},
-    Unapplied{"script", [](const curs& c) { return c.script.has_value(); }},
+    // A script is the command line of a fetch exit, except for the exit
+    // that hands it to the script interpreter.
+    Unapplied{"script", [](const curs& c) { return c.script && (!c.fetch_exit || c.fetch_exit->runs_script()); }},
 };
 
 } // namespace

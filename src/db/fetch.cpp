@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "db/connection.h"
+#include "db/set_len.h"
 #include "db/utf8.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
@@ -252,8 +253,8 @@ int step_code(curs& cur, int rc, const std::string& sql, const char* label) {
 
 // Prepares, runs and describes the cursor's SELECT, each step's code
 // recorded on the cursor; the first failing code, else 0.
-int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, SelectDescriptor& d, int& count) {
-    const std::string& sql = cur.sel_piece;
+int open_select(curs& cur, const std::string& sql, Connection& conn, std::unique_ptr<Statement>& stmt,
+                SelectDescriptor& d, int& count) {
     stmt = conn.prepare(sql);
     int code = step_code(cur, stmt ? conn.code() : (conn.code() ? conn.code() : -1), sql, "PREPARE");
     if (!stmt && code == 0) code = step_code(cur, kDbNotConnected, sql, "PREPARE");
@@ -266,8 +267,8 @@ int open_select(curs& cur, Connection& conn, std::unique_ptr<Statement>& stmt, S
 
 } // namespace
 
-int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink, const FetchEnd& at_end) {
-    const std::string& sql = cur.sel_piece;
+int sql_fetch(curs& cur, const std::string& sql, const std::string& time_text, const RowSink& sink,
+              const FetchEnd& at_end) {
     if (trace_all) trace_statement(sql);
 
     Connection* conn = current_connection();
@@ -281,7 +282,7 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink, cons
     std::unique_ptr<Statement> stmt;
     SelectDescriptor d;
     int count = 0;
-    int code = open_select(cur, *conn, stmt, d, count);
+    int code = open_select(cur, sql, *conn, stmt, d, count);
     if (code != 0) {
         if (code == kDbQueryTimeout) report_timeout(cur, clock.seconds(), cur.fetch_rows, conn->long_message());
         stmt.reset();
@@ -296,6 +297,7 @@ int sql_fetch(curs& cur, const std::string& time_text, const RowSink& sink, cons
         return 1;
     }
     if (debug_on(7)) PRINT('t', "oru0115", "Column count: <%d>\n", count);
+    if (apply_set_len(cur, d) != 0) return 1;
     if (!size_columns(cur, d)) return 1;
 
     const size_t total = lay_out(cur, d);

@@ -48,6 +48,14 @@ bool size_select_item(SelectItem& item) {
     default:
         return false;
     }
+    if (item.fetch_len >= 0) {
+        // A set_len length: the item is fetched at that length, so the
+        // values may be as long.
+        len = item.fetch_len;
+        item.size_bytes = std::max(item.size_bytes, len);
+        if (item.type == kDbChar || item.type == kDbCharFixed)
+            item.size_chars = std::max(item.size_chars, len);
+    }
     item.buf_len = len;
     item.orig_type = (item.type == kDbChar || item.type == kDbRaw || item.type == kDbCharFixed)
                          ? static_cast<int16_t>(kDbChar)

@@ -32,6 +32,7 @@ struct MathClauses;
 struct DecodeClauses;
 struct ColumnExitClauses;
 struct SetLenClauses;
+struct HostVarPieces;
 
 // Column function codes (columns::col_funct).
 enum class ColumnFunction : int16_t {
@@ -165,7 +166,7 @@ struct CursorDefinition {
     std::string sel_piece;                  // generated SELECT text
     std::string table_name;
     std::string host_table_name;            // last qualified name of the INSERT
-    int16_t bracket = 0;                    // insert_select contains "["
+    int16_t bracket = 0;                    // insert_select contains "[": host variables are merged into it
     std::optional<std::string> raw_insert_select;
     std::optional<std::string> insert;      // model INSERT, compacted
     int16_t hv_count = 0;                   // host variables of the block
@@ -219,6 +220,7 @@ struct curs : CursorDefinition {
     ClauseSlot<DecodeClauses> decode;
     ClauseSlot<ColumnExitClauses> column_exit;
     ClauseSlot<SetLenClauses> set_len;
+    ClauseSlot<HostVarPieces> hv_pieces;    // insert_select with "[": its pieces, split on the first merge
 
     // --- age_to: the source and its target ---
     curs* age_to_cur = nullptr;             // on a source: its target

@@ -3,8 +3,20 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace qvx {
+
+namespace {
+
+// Change stamps are unique over the process, so a chain handed from one
+// cursor to another never shows a stamp seen on the receiving cursor.
+uint64_t next_change() noexcept {
+    static uint64_t last = 0;
+    return ++last;
+}
+
+} // namespace
 
 row_data* row_data::create(size_t size) noexcept {
     void* block = ::operator new(sizeof(row_data) + size + 1, std::nothrow);
@@ -37,12 +49,16 @@ RowChain::~RowChain() {
     }
 }
 
+RowChain::RowChain(RowChain&& other) noexcept { *this = std::move(other); }
+
 RowChain& RowChain::operator=(RowChain&& other) noexcept {
     if (&other == this) return *this;
     end_loan();
     head_ = std::move(other.head_);
     last_ = std::exchange(other.last_, nullptr);
     count_ = std::exchange(other.count_, 0);
+    changes_ = next_change();
+    other.changes_ = next_change();
     lender_ = std::exchange(other.lender_, nullptr);
     borrower_ = std::exchange(other.borrower_, nullptr);
     if (lender_) lender_->borrower_ = this;
@@ -66,6 +82,7 @@ void RowChain::forget_view() noexcept {
     head_.release();
     last_ = nullptr;
     count_ = 0;
+    changes_ = next_change();
 }
 
 // On a borrower: replaces the rows it shows by copies of its own. Rows
@@ -105,6 +122,7 @@ void RowChain::borrow(RowChain& from) noexcept {
     count_ = from.count_;
     lender_ = &from;
     from.borrower_ = this;
+    changes_ = next_change();
 }
 
 void RowChain::take(RowChain& from) noexcept {
@@ -116,6 +134,7 @@ void RowChain::take(RowChain& from) noexcept {
         from.count_ = 0;
         from.borrower_ = nullptr;
         lender_ = nullptr;
+        from.changes_ = next_change();
         return;
     }
     end_loan();
@@ -123,6 +142,8 @@ void RowChain::take(RowChain& from) noexcept {
     head_.reset(from.head_.release());
     last_ = std::exchange(from.last_, nullptr);
     count_ = std::exchange(from.count_, 0);
+    changes_ = next_change();
+    from.changes_ = next_change();
 }
 
 void RowChain::append(row_data* row) noexcept {
@@ -134,6 +155,7 @@ void RowChain::append(row_data* row) noexcept {
         head_.reset(row);
     last_ = row;
     ++count_;
+    changes_ = next_change();
 }
 
 row_data* RowChain::pop_front() noexcept {
@@ -144,6 +166,7 @@ row_data* RowChain::pop_front() noexcept {
     first->next = nullptr;
     if (!head_) last_ = nullptr;
     --count_;
+    changes_ = next_change();
     return first;
 }
 
@@ -159,6 +182,7 @@ void RowChain::adopt(row_data* first) noexcept {
     head_.reset(first);
     last_ = nullptr;
     count_ = 0;
+    changes_ = next_change();
     for (row_data* r = first; r; r = r->next) {
         last_ = r;
         ++count_;
@@ -166,5 +190,7 @@ void RowChain::adopt(row_data* first) noexcept {
 }
 
 void RowChain::clear() noexcept { adopt(nullptr); }
+
+void RowChain::touch() noexcept { changes_ = next_change(); }
 
 } // namespace qvx

@@ -80,7 +80,8 @@ public:
     RowChain() = default;
     RowChain(const RowChain&) = delete;
     RowChain& operator=(const RowChain&) = delete;
-    RowChain(RowChain&& other) noexcept { *this = std::move(other); }
+    // A chain handed on leaves its source empty; both take new stamps.
+    RowChain(RowChain&& other) noexcept;
     RowChain& operator=(RowChain&& other) noexcept;
     ~RowChain();
 
@@ -88,6 +89,12 @@ public:
     row_data* last() const noexcept { return last_; }
     int32_t size() const noexcept { return count_; }
     bool empty() const noexcept { return count_ == 0; }
+    // A stamp taken anew (unique in the process) by every change of the
+    // chain (a row added, taken, freed or adopted) and by every touch():
+    // what was worked out from the rows holds while it stays the same.
+    uint64_t changes() const noexcept { return changes_; }
+    // Notes that stored row text was written in place.
+    void touch() noexcept;
 
     // Takes the row and links it behind the newest.
     void append(row_data* row) noexcept;
@@ -123,6 +130,7 @@ private:
     int32_t count_ = 0;
     RowChain* lender_ = nullptr;    // the chain whose rows this one shows
     RowChain* borrower_ = nullptr;  // the chain showing this one's rows
+    uint64_t changes_ = 0;
 };
 
 } // namespace qvx

@@ -38,6 +38,7 @@ struct SelectItem {
     int16_t precision = 0;
     int16_t scale = 0;
     int32_t buf_len = 0;     // fetch buffer length (sizing table)
+    int32_t fetch_len = -1;  // a set_len clause's fetch length; -1: the sizing table's
     int16_t orig_type = 0;   // type recorded for the row store
     bool text_is_utf8 = false;  // the backend delivers character data as UTF-8
 };

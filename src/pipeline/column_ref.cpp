@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "pipeline/column_versions.h"
 #include "pipeline/percent_cursor.h"
 #include "runtime/messages.h"
 
@@ -64,13 +65,10 @@ int find_col(curs& c, std::string_view name, columns*& column_out, curs*& cursor
         return 1;
     }
     const std::string column_name(name.substr(dot + 1));
-    columns* col = column_named(*named, column_name);
-    if (!col) {
+    if (search_curs_vers(*named, column_name, column_out, cursor_out) != 0) {
         PRINT('e', "pde3970", "Column (%s) not found in text '%s'\n", column_name.c_str(), text.c_str());
         return 1;
     }
-    column_out = col;
-    cursor_out = named;
     return 0;
 }
 

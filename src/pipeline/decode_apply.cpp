@@ -76,9 +76,10 @@ void do_decode(const columns& column, char* row_text, int indicator, curs& curso
     const size_t len = static_cast<size_t>(std::max(column.length, 0));
     const DecodeOp* op = eval_decode(column, value, row_text, indicator, cursor, anchor);
     const bool traced = cursor.traced != 0;
-    const std::string before(value, len);
+    // The value before replacement, for the traces only.
+    const auto before = [&] { return std::string(value, len); };
     if (!op) {
-        if (traced) PRINT('t', "cde4400", "Am not replacing %s for column %s\n", before.c_str(), column.name.c_str());
+        if (traced) PRINT('t', "cde4400", "Am not replacing %s for column %s\n", before().c_str(), column.name.c_str());
         return;
     }
     const bool number = column.orig_type == kNumberType;
@@ -89,24 +90,31 @@ void do_decode(const columns& column, char* row_text, int indicator, curs& curso
     case ReplacementType::column: {
         std::string source;
         if (!replacement_source(cursor, row_text, *op, source)) return;
-        if (traced) PRINT('t', "cde4425", "Replacing %s with %s\n", before.c_str(), source.c_str());
+        if (traced) PRINT('t', "cde4425", "Replacing %s with %s\n", before().c_str(), source.c_str());
         put_aligned(value, len, source, number);
         return;
     }
     case ReplacementType::number:
     case ReplacementType::string: {
-        const size_t ll = std::min(op->replacement.size(), static_cast<size_t>(std::max<int16_t>(op->replacement_ll, 0)));
-        const std::string shown = op->replacement_type == ReplacementType::number
-                                      ? op->replacement.substr(op->replacement.size() - ll)
-                                      : op->replacement.substr(0, ll);
-        if (traced) PRINT('t', "cde4430", "Replacing %s with %s\n", before.c_str(), shown.c_str());
+        const std::string_view field = op->replacement;
+        const bool is_num = op->replacement_type == ReplacementType::number;
+        const size_t ll = std::min(field.size(), static_cast<size_t>(std::max<int16_t>(op->replacement_ll, 0)));
+        const std::string_view shown = is_num ? field.substr(field.size() - ll) : field.substr(0, ll);
+        if (traced)
+            PRINT('t', "cde4430", "Replacing %s with %s\n", before().c_str(), std::string(shown).c_str());
         if (special_decode(cursor, shown.data(), shown.size())) return;
-        // The field is already as wide as the column (numbers) or wider
-        // (strings, blank-padded to 256 bytes).
-        std::string field = op->replacement;
-        if (op->replacement_type == ReplacementType::number && field.size() < len) field.insert(0, len - field.size(), ' ');
-        field.resize(std::max(field.size(), len), ' ');
-        std::memcpy(value, field.data() + (op->replacement_type == ReplacementType::number ? field.size() - len : 0), len);
+        // The field is already as wide as the column (numbers, right-
+        // aligned) or wider (strings, blank-padded to 256 bytes); what it
+        // lacks reads as blanks.
+        if (is_num) {
+            const size_t n = std::min(field.size(), len);
+            std::memset(value, ' ', len - n);
+            std::memcpy(value + (len - n), field.data() + (field.size() - n), n);
+        } else {
+            const size_t n = std::min(field.size(), len);
+            std::memcpy(value, field.data(), n);
+            std::memset(value + n, ' ', len - n);
+        }
         return;
     }
     default:

@@ -105,40 +105,57 @@ void prepare(DecodeAnchor& anchor, const columns& col, const curs& cur) {
     if (cur.traced) trace_list(col, anchor, cur);
 }
 
-// The value tested: its bytes (the zero bytes a fetch leaves after a
-// short text read as the blanks they stand for) and, when it reads as
-// one, its number.
-struct Value {
-    std::string text;
-    bool has_number = false;
-    double number = 0;
-};
-
 // Reads text as a number: leading blanks skipped; for a Number column the
 // rest up to the first character that is not part of a number (an
-// all-blank value is 0), otherwise the whole text must be a number.
-bool read_value(std::string_view text, bool number_column, double& out) {
-    std::string s(text);
-    s.erase(std::find(s.begin(), s.end(), '\0'), s.end());
+// all-blank value is 0), otherwise the whole text must be a number. A
+// zero byte ends the text.
+bool read_value(std::string_view s, bool number_column, double& out) {
+    s = s.substr(0, std::min(s.size(), s.find('\0')));
     const size_t a = s.find_first_not_of(' ');
-    if (a == std::string::npos) {
+    if (a == std::string_view::npos) {
         out = 0;
         return number_column;
     }
-    const NumberPrefix read = read_number(std::string_view(s).substr(a));
+    const NumberPrefix read = read_number(s.substr(a));
     out = read.value;
     if (read.used == 0) return number_column;
     if (number_column) return true;
-    return s.find_first_not_of(' ', a + read.used) == std::string::npos;
+    return s.find_first_not_of(' ', a + read.used) == std::string_view::npos;
 }
 
-Value value_of(const columns& col, const char* bytes) {
-    Value v;
-    v.text.assign(bytes, static_cast<size_t>(std::max(col.length, 0)));
-    std::replace(v.text.begin(), v.text.end(), '\0', ' ');
-    v.has_number = read_value(v.text, is_number(col), v.number);
-    return v;
-}
+// The value tested: its bytes (the zero bytes a fetch leaves after a
+// short text read as the blanks they stand for, then in a buffer kept for
+// the evaluation) and, read on first need, its number.
+class Value {
+public:
+    Value(const columns& col, const char* bytes, std::string& buffer) : number_column_(is_number(col)) {
+        const size_t len = static_cast<size_t>(std::max(col.length, 0));
+        if (!std::memchr(bytes, '\0', len)) {
+            text = std::string_view(bytes, len);
+            return;
+        }
+        buffer.assign(bytes, len);
+        std::replace(buffer.begin(), buffer.end(), '\0', ' ');
+        text = buffer;
+    }
+
+    bool has_number() const {
+        if (!read_) {
+            read_ = true;
+            has_number_ = read_value(text, number_column_, number_);
+        }
+        return has_number_;
+    }
+    double number() const { return has_number(), number_; }
+
+    std::string_view text;
+
+private:
+    bool number_column_;
+    mutable bool read_ = false;
+    mutable bool has_number_ = false;
+    mutable double number_ = 0;
+};
 
 std::string_view trim_right(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
@@ -260,8 +277,8 @@ Verdict column_test(const Test& t, const Reading& at, const Value& v) {
         } else {
             double o = 0;
             read_value(other, true, o);
-            if (t.op == DecodeOperator::and_mask) return mask_holds(v.number, static_cast<uint32_t>(integer_part(o))) ? Verdict::yes : Verdict::no;
-            cmp = sign_of(v.number - o);
+            if (t.op == DecodeOperator::and_mask) return mask_holds(v.number(), static_cast<uint32_t>(integer_part(o))) ? Verdict::yes : Verdict::no;
+            cmp = sign_of(v.number() - o);
         }
     } else if (t.op == DecodeOperator::search) {
         cmp = contains(v.text, trim_right(other)) ? 0 : 1;
@@ -275,17 +292,19 @@ Verdict run_test(const Test& t, const Reading& at, const Value& v) {
     int cmp = 1;
     switch (t.type) {
     case OperandType::number:
-        if (!v.has_number) return Verdict::no;
-        if (t.op == DecodeOperator::and_mask) return mask_holds(v.number, t.mask) ? Verdict::yes : Verdict::no;
-        cmp = sign_of(v.number - t.num);
+        if (!v.has_number()) return Verdict::no;
+        if (t.op == DecodeOperator::and_mask) return mask_holds(v.number(), t.mask) ? Verdict::yes : Verdict::no;
+        cmp = sign_of(v.number() - t.num);
         break;
     case OperandType::string: {
         if (t.op == DecodeOperator::search) {
             cmp = contains(v.text, trim_right(t.field)) ? 0 : 1;
         } else {
-            std::string operand = t.field.substr(0, std::min(t.field.size(), v.text.size()));
-            operand.resize(v.text.size(), ' ');
-            cmp = std::memcmp(v.text.data(), operand.data(), v.text.size());
+            // The constant over the value's width, blank-padded.
+            const size_t n = std::min(t.field.size(), v.text.size());
+            cmp = std::memcmp(v.text.data(), t.field.data(), n);
+            for (size_t i = n; cmp == 0 && i < v.text.size(); ++i)
+                cmp = static_cast<unsigned char>(v.text[i]) - static_cast<unsigned char>(' ');
         }
         break;
     }
@@ -318,7 +337,8 @@ const DecodeOp* evaluate(const Reading& at, const char* value, int indicator, De
             return &op;
         }
     }
-    const Value v = value_of(at.col, value);
+    thread_local std::string buffer;
+    const Value v(at.col, value, buffer);
     const DecodeOp* fallback = nullptr;
     int loop = 0;
     for (const DecodeOp& op : anchor.ops) {

@@ -4,6 +4,9 @@
 
 #include "control/cursor.h"
 #include "pipeline/age_to.h"
+#include "pipeline/bases.h"
+#include "pipeline/column_exit.h"
+#include "pipeline/column_ref.h"
 #include "pipeline/cursor_chain.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/in_list.h"
@@ -25,13 +28,13 @@ constexpr std::array kPasses{
     EditPass{"decodes", edit_decode},
     EditPass{"pre_cursor", edit_pre_cursors},
     EditPass{"in_list", edit_in_lists},
-    EditPass{"base", nullptr},
+    EditPass{"base", edit_bases},
     EditPass{"math", edit_math},
-    EditPass{"column_exit", nullptr},
+    EditPass{"column_exit", edit_col_exits},
     EditPass{"iterate", edit_iterates},
     EditPass{"iterate_where", edit_iterate_where},
     EditPass{"loads", load_pass},
-    EditPass{"qualified", nullptr},
+    EditPass{"qualified", set_qualifieds},
 };
 
 } // namespace

@@ -21,16 +21,21 @@ int16_t column_index(const curs& c, std::string_view name) {
 
 // One value of a non-Number column: quoted, without its trailing blanks
 // and zero bytes; trailing zero bytes become blanks in the stored row, so
-// the row reads as the list does.
-void append_quoted(std::string& text, char* value, size_t len) {
+// the row reads as the list does. True when the row was written.
+bool append_quoted(std::string& text, char* value, size_t len) {
     size_t n = len;
+    bool written = false;
     while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\0')) {
-        if (value[n - 1] == '\0') value[n - 1] = ' ';
+        if (value[n - 1] == '\0') {
+            value[n - 1] = ' ';
+            written = true;
+        }
         --n;
     }
     text += '\'';
     text.append(value, n);
     text += '\'';
+    return written;
 }
 
 void build_one(curs& c, InList& list) {
@@ -45,6 +50,7 @@ void build_one(curs& c, InList& list) {
     text.reserve(static_cast<size_t>(c.rows.size()) * (len + 5) + 4);
     text += "( ";
     bool first = true;
+    bool written = false;
     for (row_data* r = c.rows.first(); r; r = r->next) {
         if (c.sample_limit > 0 && r->sample_no != c.sample_no) continue;
         if (at + len > r->size) continue;  // stored under another layout
@@ -54,8 +60,9 @@ void build_one(curs& c, InList& list) {
         if (number)
             text.append(value, len);
         else
-            append_quoted(text, value, len);
+            written = append_quoted(text, value, len) || written;
     }
+    if (written) c.rows.touch();  // what was worked out from the rows is stale
     if (first) return;  // no row of the current sample
     text += " )";
     list.text = std::move(text);

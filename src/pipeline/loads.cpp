@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 #include <vector>
 
 #include "control/dictionary.h"
@@ -183,18 +183,38 @@ void put_aggregate(char* field, size_t width, std::string_view text) {
     std::memcpy(field + width - keep, text.data(), keep);
 }
 
+// Counting by value: an open-addressing table of indexes into the values
+// in order of first appearance. Both stay allocated between calls, so a
+// count over a large store allocates nothing once it has run.
 const row_data* get_max_occurance(const curs& c, const columns& col) {
     struct Seen {
+        std::string_view value;
         const row_data* first;
         int32_t count;
     };
-    std::vector<Seen> seen;  // in order of first appearance
-    std::unordered_map<std::string_view, size_t> index;
+    thread_local std::vector<Seen> seen;
+    thread_local std::vector<uint32_t> slots;  // 0 empty, else position in seen + 1
+    seen.clear();
+    size_t capacity = 16;
+    while (capacity < static_cast<size_t>(c.rows.size()) * 2) capacity <<= 1;
+    slots.assign(capacity, 0);
+    const size_t mask = capacity - 1;
+    const std::hash<std::string_view> hash;
     for (const row_data* r = c.rows.first(); r; r = r->next) {
         if (!in_view(c, *r)) continue;
-        const auto [it, fresh] = index.try_emplace(field_of(*r, col), seen.size());
-        if (fresh) seen.push_back({r, 0});
-        ++seen[it->second].count;
+        const std::string_view value = field_of(*r, col);
+        for (size_t at = hash(value) & mask;; at = (at + 1) & mask) {
+            uint32_t& slot = slots[at];
+            if (slot == 0) {
+                seen.push_back({value, r, 1});
+                slot = static_cast<uint32_t>(seen.size());
+                break;
+            }
+            if (Seen& s = seen[slot - 1]; s.value == value) {
+                ++s.count;
+                break;
+            }
+        }
     }
     const Seen* best = nullptr;
     for (const Seen& s : seen)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/cursor_list.h"
+#include "pipeline/column_versions.h"
 #include "pipeline/math_eval.h"
 #include "runtime/messages.h"
 
@@ -27,10 +28,6 @@ int16_t column_index(const curs& c, std::string_view name) {
         if (same_name(c.cols[i].name, name)) return static_cast<int16_t>(i);
     return -1;
 }
-
-// The cursors a qualified name may bind to: every version of the named
-// cursor, the cursor itself first.
-std::vector<curs*> versions_of(curs& named) { return {&named}; }
 
 // Binds one name word; false after an error (reported).
 bool bind_word(curs& c, const MathDef& m, MathWord& w) {
@@ -57,13 +54,12 @@ bool bind_word(curs& c, const MathDef& m, MathWord& w) {
     if (!c.age_to.empty() && named->cur_name == c.age_to)
         PRINT('i', "pma3480", "Note -- referencing age_to cursor in (%s) for math (%s)\n", c.cur_name.c_str(),
               m.name.c_str());
-    for (curs* version : versions_of(*named)) {
-        const int16_t at = column_index(*version, column_part);
-        if (at >= 0) {
-            w.ref_cur = version;
-            w.ref_col = at;
-            return true;
-        }
+    columns* col = nullptr;
+    curs* version = nullptr;
+    if (search_curs_vers(*named, column_part, col, version) == 0) {
+        w.ref_cur = version;
+        w.ref_col = column_position(*version, *col);
+        return true;
     }
     PRINT('e', "pma3500", "Column (%s) not found in %s\n", column_part.c_str(), named->cur_name.c_str());
     return false;

@@ -5,6 +5,7 @@
 
 #include "pipeline/age_to.h"
 #include "pipeline/dummy_rows.h"
+#include "pipeline/host_vars.h"
 #include "pipeline/loads.h"
 #include "pipeline/in_list.h"
 #include "pipeline/row_store.h"
@@ -53,9 +54,15 @@ bool has_fetch_exit(const curs& c) { return c.fetch_exit.has_value(); }
 bool without_sql(const curs& c) { return c.no_sql != 0; }
 bool any_cursor(const curs&) { return true; }
 
-// Fetch exits run through their own runner; a cursor naming one that
-// reaches the run collects nothing.
-int fetch_exit_rows(curs&, const std::string&, int&, const RowSink&) { return 1; }
+FetchExitRunner fetch_exit_runner = nullptr;
+
+// A fetch exit's rows, then what follows a collection.
+int fetch_exit_rows(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
+    if (!fetch_exit_runner || fetch_exit_runner(cur, time_text, sink) != 0) return 1;
+    finish_run_times(cur, cur.fetch_rows);
+    rows += cur.fetch_rows;
+    return 0;
+}
 
 // A cursor without SQL stores one row built from its variables.
 int variable_row(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
@@ -82,7 +89,8 @@ int fetched_rows(curs& cur, const std::string& time_text, int& rows, const RowSi
         if (c.fetch_rows == 0 && !c.bound && (c.dummy_last_row || c.conditional_dummy_last_row))
             setup_dummy(c, d, RowOrigin::sql);
     };
-    const int rc = sql_fetch(cur, time_text, counted, lay_out_dummy);
+    std::string merged;
+    const int rc = sql_fetch(cur, statement_for_fetch(cur, merged), time_text, counted, lay_out_dummy);
     if (rc != 0) return rc;
     if (!cur.iterating) age_after_fetch(cur, cur.fetch_rows);  // an iteration, once all its steps ran
     finish_run_times(cur, cur.fetch_rows);
@@ -99,6 +107,8 @@ constexpr std::array kSources{
 } // namespace
 
 std::span<const RowSource> row_sources() { return kSources; }
+
+void set_fetch_exit_runner(FetchExitRunner runner) { fetch_exit_runner = runner; }
 
 std::span<const FetchStep> after_fetch_steps() { return kAfterFetch; }
 
@@ -117,7 +127,7 @@ int prep_l_fetch(curs& cur, const std::string& time_text, int& rows, const RowSi
 
 int prep_l_fetch(curs& cursor, const std::string& time_text, int& rows) {
     static const RowSink to_row_store = [](curs& c, const SelectDescriptor* d, const std::string& t) {
-        return merge_text(c, d, t);
+        return merge_text(c, d, t, c.fetch_exit ? RowOrigin::fetch_exit : RowOrigin::sql);
     };
     return prep_l_fetch(cursor, time_text, rows, to_row_store);
 }

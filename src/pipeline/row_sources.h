@@ -20,6 +20,13 @@ struct RowSource {
     int (*run)(curs& cursor, const std::string& time_text, int& rows, const RowSink& sink);
 };
 
+// The runner of fetch exits, set at start-up by the layer that has them:
+// one collection of the cursor, its rows going to sink; 0 good, 1 when no
+// row was produced. While none is set a cursor naming a fetch exit
+// collects nothing.
+using FetchExitRunner = int (*)(curs& cursor, const std::string& time_text, const RowSink& sink);
+void set_fetch_exit_runner(FetchExitRunner runner);
+
 // The sources in the order they are asked.
 std::span<const RowSource> row_sources();
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "pipeline/column_exit.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/math_eval.h"
 #include "pipeline/water_mark.h"
@@ -14,7 +15,7 @@ constexpr std::array kSteps{
     RowStep{"water", apply_water_marks},
     RowStep{"math", math_row_step},
     RowStep{"decode", decode_row},
-    RowStep{"column_exit", nullptr},
+    RowStep{"column_exit", column_exit_row},
 };
 
 } // namespace

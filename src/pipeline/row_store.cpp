@@ -52,7 +52,19 @@ bool descriptor_covers(const SelectDescriptor* d, int item) {
            d->indicator.size() >= need;
 }
 
-void trace_select_list(const curs& c, const SelectDescriptor& d) {
+// A fetch exit's result columns: type and source type, length and
+// alternate length.
+void trace_exit_columns(const SelectDescriptor& d) {
+    PRINT('t', "cat1541", "Database column information follows:\n");
+    for (size_t i = 0; i < d.items.size(); ++i) {
+        const SelectItem& it = d.items[i];
+        PRINT('t', "cat1546", "Col #%2d= %32.32s, datatype= %d(%d) datalen= %d(%d)\n", static_cast<int>(i + 1),
+              it.name.c_str(), it.type, it.orig_type, it.buf_len, it.size_bytes);
+    }
+}
+
+void trace_select_list(const curs& c, const SelectDescriptor& d, RowOrigin origin) {
+    if (origin == RowOrigin::fetch_exit) return trace_exit_columns(d);
     PRINT('t', "cat1540", "SQLDA columns follow for %s\n", c.cur_name.c_str());
     for (size_t i = 0; i < d.items.size(); ++i) {
         const SelectItem& it = d.items[i];
@@ -91,15 +103,22 @@ Outcome bind_percent(const curs& c, columns& col) {
 }
 
 // Another cursor's column (cursor.column): its type and widths.
-Outcome bind_reference(const curs& c, columns& col) {
+Outcome bind_reference(const curs& c, columns& col, RowOrigin origin) {
     const curs& src = *col.source.cursor;
+    const bool exit = origin == RowOrigin::fetch_exit;
     if (src.held == 'Y') {
-        PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), c.cur_name.c_str());
+        if (exit)
+            PRINT('e', "cat1566", "Base cursor held, holding %s\n", c.cur_name.c_str());
+        else
+            PRINT('e', "cat1565", "Source cursor %s held, holding %s\n", src.cur_name.c_str(), c.cur_name.c_str());
         return Outcome::hold;
     }
     if (!src.current_row()) {
-        PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
-              c.cur_name.c_str());
+        if (exit)
+            PRINT('e', "cat1571", "Base cursor has no last row, holding %s\n", c.cur_name.c_str());
+        else
+            PRINT('e', "cat1570", "Source cursor %s has no last row, holding %s\n", src.cur_name.c_str(),
+                  c.cur_name.c_str());
         return Outcome::hold;
     }
     const columns& read = src.cols[static_cast<size_t>(col.source.column)];
@@ -111,12 +130,17 @@ Outcome bind_reference(const curs& c, columns& col) {
 }
 
 // A select-list item by its position (n!).
-Outcome bind_position(const curs& c, columns& col, const SelectDescriptor* d, int& max_item) {
+Outcome bind_position(const curs& c, columns& col, const SelectDescriptor* d, int& max_item, RowOrigin origin) {
     if (!d) {
         PRINT('e', "cat1575", "Cannot use n! addressing in NO_SQL cursor %s\n", c.cur_name.c_str());
         return Outcome::hold;
     }
     if (static_cast<size_t>(col.occurrence) > d->items.size()) {
+        if (origin == RowOrigin::fetch_exit) {
+            PRINT('e', "cat1581", "Occurance (%d) exceeds number of select columns (%d)\n", col.occurrence,
+                  static_cast<int>(d->items.size()));
+            return Outcome::reject;
+        }
         PRINT('e', "cat1580", "Occurance (%d) exceeds sqlda limit (%d), %s\n", col.occurrence,
               static_cast<int>(d->items.size()), c.cur_name.c_str());
         return Outcome::reject;
@@ -127,7 +151,14 @@ Outcome bind_position(const curs& c, columns& col, const SelectDescriptor* d, in
 
 // The first select-list item of the column's name; a column with a width
 // of its own may stay unbound.
-Outcome bind_by_name(const curs& c, columns& col, const SelectDescriptor* d, int& max_item) {
+void report_no_item(const char* cname, const columns& col, RowOrigin origin) {
+    if (origin == RowOrigin::fetch_exit)
+        PRINT('e', "cat1591", "No database column found for %s.%s\n", cname, col.name.c_str());
+    else
+        PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, col.name.c_str());
+}
+
+Outcome bind_by_name(const curs& c, columns& col, const SelectDescriptor* d, int& max_item, RowOrigin origin) {
     const char* cname = c.cur_name.c_str();
     if (!d) {
         PRINT('e', "cat1585", "Name (%s) not resolved in non_sql cursor %s\n", col.name.c_str(), cname);
@@ -137,7 +168,7 @@ Outcome bind_by_name(const curs& c, columns& col, const SelectDescriptor* d, int
     if (item < 0) {
         const int32_t own = col.length > 0 ? col.length : col.set_length;
         if (own <= 0) {
-            PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, col.name.c_str());
+            report_no_item(cname, col, origin);
             return Outcome::reject;
         }
         col.length = own;  // unbound, with a width of its own
@@ -145,20 +176,20 @@ Outcome bind_by_name(const curs& c, columns& col, const SelectDescriptor* d, int
     }
     bind_item(col, *d, item, max_item);
     if (col.length == 0) {
-        PRINT('e', "cat1590", "No sqlda entry found for %s.%s\n", cname, col.name.c_str());
+        report_no_item(cname, col, origin);
         return Outcome::reject;
     }
     return Outcome::ok;
 }
 
-Outcome bind_column(const curs& c, columns& col, const SelectDescriptor* d, int& max_item) {
+Outcome bind_column(const curs& c, columns& col, const SelectDescriptor* d, int& max_item, RowOrigin origin) {
     col.binding.source = ValueSource::none;
     col.binding.select_item = -1;
     col.binding.value_ptr = nullptr;
     col.send_type = send_type_of(col.decl_type);
     if (col.set_length == 0) col.set_length = col.forced_len;
     if (!col.name.empty() && col.name[0] == '%') return bind_percent(c, col);
-    if (col.source) return bind_reference(c, col);
+    if (col.source) return bind_reference(c, col, origin);
     if (col.is_math) {
         // A number of the width the math binding gave it (16 unless "^n"
         // says otherwise); the value comes with the row steps.
@@ -167,17 +198,17 @@ Outcome bind_column(const curs& c, columns& col, const SelectDescriptor* d, int&
         if (col.length <= 0) col.length = col.forced_len > 0 ? col.forced_len : 16;
         return Outcome::ok;
     }
-    if (col.occurrence > 0) return bind_position(c, col, d, max_item);
-    return bind_by_name(c, col, d, max_item);
+    if (col.occurrence > 0) return bind_position(c, col, d, max_item, origin);
+    return bind_by_name(c, col, d, max_item, origin);
 }
 
 // Binds every column and lays out the row text (sets buf_offset of each
 // column and the cursor's length).
-Outcome bind_columns(curs& c, const SelectDescriptor* d) {
+Outcome bind_columns(curs& c, const SelectDescriptor* d, RowOrigin origin) {
     int32_t offset = 0;
     int max_item = -1;
     for (columns& col : c.cols) {
-        if (const Outcome bound = bind_column(c, col, d, max_item); bound != Outcome::ok) return bound;
+        if (const Outcome bound = bind_column(c, col, d, max_item, origin); bound != Outcome::ok) return bound;
         col.buf_offset = offset;
         if (col.set_length == col.length) col.set_length = 0;
         offset += col.length + 1;
@@ -212,7 +243,7 @@ void copy_from_row(char* dst, size_t len, const row_data& src, int32_t offset) {
 // The columns whose value may be missing for this row: an unbound column
 // and a reference to a cursor without rows. Tested before a row is taken,
 // so that filling it cannot fail.
-Outcome check_sources(const curs& c) {
+Outcome check_sources(const curs& c, RowOrigin origin) {
     for (const columns& col : c.cols) {
         if (col.binding.source == ValueSource::reference && !locate_base_row(*col.source.cursor, c)) {
             // The row read is the source's current row; base clauses choose
@@ -222,8 +253,12 @@ Outcome check_sources(const curs& c) {
             return Outcome::reject;
         }
         if (col.binding.source == ValueSource::none) {
-            PRINT('e', "cat1600", "Could not match %s - holding cursor %s\n", col.name.c_str(),
-                  c.cur_name.c_str());
+            if (origin == RowOrigin::fetch_exit)
+                PRINT('e', "cat1601", "Could not match %.*s - holding cursor %s\n", static_cast<int>(col.name.size()),
+                      col.name.c_str(), c.cur_name.c_str());
+            else
+                PRINT('e', "cat1600", "Could not match %s - holding cursor %s\n", col.name.c_str(),
+                      c.cur_name.c_str());
             return Outcome::hold;
         }
     }
@@ -291,13 +326,13 @@ bool base_rows_usable(const curs& c, const SelectDescriptor* d) {
 
 // Binds the columns (again when the select list no longer covers the
 // binding) and checks that every value has its source.
-Outcome bind_and_check(curs& c, const SelectDescriptor* d) {
+Outcome bind_and_check(curs& c, const SelectDescriptor* d, RowOrigin origin) {
     if (c.bound && !descriptor_covers(d, c.max_select_item)) c.bound = 0;
     if (!c.bound) {
-        const Outcome bound = bind_columns(c, d);
+        const Outcome bound = bind_columns(c, d, origin);
         if (bound != Outcome::ok) return bound;
     }
-    return c.checks_sources ? check_sources(c) : Outcome::ok;
+    return c.checks_sources ? check_sources(c, origin) : Outcome::ok;
 }
 
 // The row the new one is built in: a full store gives its oldest row
@@ -334,12 +369,14 @@ void take_parameter_widths(curs& c) {
 }
 
 int merge_text(curs& c, const SelectDescriptor* d, const std::string& time_text, RowOrigin origin) {
-    (void)origin;  // the fetch-exit messages follow with the fetch-exit row builder
     if (!base_rows_usable(c, d)) return refuse(c, Outcome::hold);
-    if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d);
+    // The base rows this row reads are chosen before anything is bound or
+    // taken: a base without a row rejects the row.
+    if (c.base && set_bases(c, *d, origin) != 0) return refuse(c, Outcome::reject);
+    if (c.trace && (c.show_cursor || debug_on(6)) && d) trace_select_list(c, *d, origin);
     refresh_percent_fields(c, time_text);
 
-    if (const Outcome ready = bind_and_check(c, d); ready != Outcome::ok) return refuse(c, ready);
+    if (const Outcome ready = bind_and_check(c, d, origin); ready != Outcome::ok) return refuse(c, ready);
     // From here on nothing may reject the row: a step that can must run
     // before the row is taken.
     bool recycled = false;

@@ -57,6 +57,11 @@ void set_message_tap(MessageTap tap);
 // Flushes and closes the output file (the exit path).
 void close_PRINT();
 
+// Name of a file beside the output file: the output directory and "/",
+// then host name, database type without its first character and server
+// id, each followed by "_" when non-empty; finally the suffix.
+std::string output_file_name(const std::string& suffix);
+
 // Name of a temporary file for other parts of the collector: the local
 // temporary directory (created on the first call, "." when that fails) and
 // "/", then host name, database type without its first character and

@@ -30,6 +30,8 @@ int read_backup_count() {
     return static_cast<int>(std::min(n, 9999L));
 }
 
+} // namespace
+
 std::string output_file_name(const std::string& suffix) {
     const EnvVars& e = env_vars;
     std::string name;
@@ -39,6 +41,8 @@ std::string output_file_name(const std::string& suffix) {
     if (!e.serverid.empty()) name += e.serverid + "_";
     return name + suffix;
 }
+
+namespace {
 
 // Backup n of a file: its last character replaced by the decimal number
 // (col.out -> col.ou1). From backup 10 on the number takes more than one

@@ -89,7 +89,7 @@ bool run_to_end(pid_t pid, ChildIo& io, const std::string& command, int limit,
 // ending in the end-of-file mark is the last.
 class TimedLines {
 public:
-    explicit TimedLines(size_t limit) : limit_(limit) {}
+    explicit TimedLines(size_t limit, const LineSink* sink = nullptr) : limit_(limit), sink_(sink) {}
 
     bool add(const char* data, size_t size) {
         while (size > 0 && !done_) {
@@ -122,16 +122,27 @@ private:
             done_ = true;
         }
         if (!line_.empty()) {
-            lines_.push_back(line_);
+            ++count_;
             if (debug_on(9))
-                U_MSG("t", "uex6613", " Line %d (%d)=%s.\n", static_cast<int>(lines_.size()),
+                U_MSG("t", "uex6613", " Line %d (%d)=%s.\n", static_cast<int>(count_),
                       static_cast<int>(line_.size()), line_.c_str());
-            if (lines_.size() >= limit_) done_ = true;
+            if (sink_) {
+                if (!(*sink_)(line_)) done_ = true;
+            } else {
+                lines_.push_back(line_);
+            }
+            if (count_ >= limit_) done_ = true;
         }
         line_.clear();
     }
 
+public:
+    size_t count() const { return count_; }
+
+private:
     size_t limit_;
+    const LineSink* sink_;  // lines go here instead of into lines_
+    size_t count_ = 0;
     bool done_ = false;
     std::string line_;
     r_exec_chain lines_;
@@ -358,13 +369,72 @@ void feed_without_waiting(ChildIo& io) {
     io.in.reset();
 }
 
+// Starts the planned child and, unless it is not waited for, hands its
+// output lines to lines until it ends or its time is up.
+void run_plan(ChildPlan& plan, const std::string& command, const std::string& parameters, int limit,
+              execopt& o, TimedLines& lines) {
+    ChildSignalScope child_signal;
+    const bool no_wait = o.flags & exec_no_wait;
+    const Started s = no_wait ? exec::start_detached(plan.launch) : exec::start_child(plan.launch);
+    plan.child_in.reset();
+    plan.child_out.reset();
+    plan.child_err.reset();
+    if (s.error == StartError::fork) {
+        U_MSG("s", "uex4050", "Fork failure. errno=%d %s\n", s.err_no, text_of(s.err_no));
+        o.status = exec_not_created;
+        return;
+    }
+    if (s.pid < 0) {
+        report_start_failure(s);
+        return;
+    }
+    if (debug_on(5)) U_MSG("t", "uex4090", "Child pid= %d.\n", static_cast<int>(s.pid));
+
+    if (no_wait) {
+        // The child reads these after this run is over.
+        feed_without_waiting(plan.io);
+        plan.parm_file.keep();
+        plan.out_file.keep();
+        return;
+    }
+
+    if (plan.io.out) plan.io.out_sink = [&lines](const char* d, size_t n) { return lines.add(d, n); };
+    exec::Outcome outcome;
+    if (run_to_end(s.pid, plan.io, command, limit, &outcome)) o.status = exec_timed_out;
+    if (outcome.feed_errno != 0)
+        U_MSG("w", "uex6900", "Unable to write to un-named pipe\n");
+    else if (outcome.fed_all && debug_on(8))
+        U_MSG("t", "uex4130", "Wrote parms to stdin pipe '%.100s'\n", parameters.c_str());
+    if (!outcome.timed_out && debug_on(5)) {
+        const auto used = std::chrono::duration_cast<std::chrono::seconds>(outcome.used).count();
+        U_MSG("t", "uex8070", "finished in %d seconds\n", static_cast<int>(used));
+    }
+
+    if (!plan.out_file.empty()) {
+        if (trace_all) U_MSG("t", "uex6801", "Reading results from file %s\n", plan.out_file.path().c_str());
+        FilePtr f(std::fopen(plan.out_file.path().c_str(), "rb"));
+        if (f)
+            read_file_into(f.get(), [&lines](const char* d, size_t n) { return lines.add(d, n); });
+        else
+            U_MSG("e", "uex6810", "Can't open file %s\n", plan.out_file.path().c_str());
+    }
+}
+
+size_t line_limit_of(const execopt& o) {
+    return o.line_limit > 0 ? static_cast<size_t>(o.line_limit) : kDefaultLineLimit;
+}
+
+int time_limit_of(const execopt& o, int time_limit) {
+    return o.time_limit > 0 ? o.time_limit : time_limit > 0 ? time_limit : kDefaultTimeLimit;
+}
+
 } // namespace
 
 r_exec_chain u_exec_timed(const std::string& command, const std::string& parameters, int time_limit,
                           execopt& o) {
     if (!(o.flags & exec_options_set)) o.flags |= exec_default_flags;
     o.status = exec_good;
-    const int limit = o.time_limit > 0 ? o.time_limit : time_limit > 0 ? time_limit : kDefaultTimeLimit;
+    const int limit = time_limit_of(o, time_limit);
     exec::reap_stragglers();
 
     ChildPlan plan;
@@ -389,58 +459,43 @@ r_exec_chain u_exec_timed(const std::string& command, const std::string& paramet
         return {};
     }
 
-    ChildSignalScope child_signal;
-    const bool no_wait = o.flags & exec_no_wait;
-    const Started s = no_wait ? exec::start_detached(plan.launch) : exec::start_child(plan.launch);
-    plan.child_in.reset();
-    plan.child_out.reset();
-    plan.child_err.reset();
-    if (s.error == StartError::fork) {
-        U_MSG("s", "uex4050", "Fork failure. errno=%d %s\n", s.err_no, text_of(s.err_no));
-        o.status = exec_not_created;
-        return {};
-    }
-    if (s.pid < 0) {
-        report_start_failure(s);
-        return {};
-    }
-    if (debug_on(5)) U_MSG("t", "uex4090", "Child pid= %d.\n", static_cast<int>(s.pid));
-
-    if (no_wait) {
-        // The child reads these after this run is over.
-        feed_without_waiting(plan.io);
-        plan.parm_file.keep();
-        plan.out_file.keep();
-        return {};
-    }
-
-    const size_t line_limit = o.line_limit > 0 ? static_cast<size_t>(o.line_limit) : kDefaultLineLimit;
-    TimedLines lines(line_limit);
-    if (plan.io.out) plan.io.out_sink = [&lines](const char* d, size_t n) { return lines.add(d, n); };
-    exec::Outcome outcome;
-    if (run_to_end(s.pid, plan.io, command, limit, &outcome)) o.status = exec_timed_out;
-    if (outcome.feed_errno != 0)
-        U_MSG("w", "uex6900", "Unable to write to un-named pipe\n");
-    else if (outcome.fed_all && debug_on(8))
-        U_MSG("t", "uex4130", "Wrote parms to stdin pipe '%.100s'\n", parameters.c_str());
-    if (!outcome.timed_out && debug_on(5)) {
-        const auto used = std::chrono::duration_cast<std::chrono::seconds>(outcome.used).count();
-        U_MSG("t", "uex8070", "finished in %d seconds\n", static_cast<int>(used));
-    }
-
-    if (!plan.out_file.empty()) {
-        if (trace_all) U_MSG("t", "uex6801", "Reading results from file %s\n", plan.out_file.path().c_str());
-        FilePtr f(std::fopen(plan.out_file.path().c_str(), "rb"));
-        if (f)
-            read_file_into(f.get(), [&lines](const char* d, size_t n) { return lines.add(d, n); });
-        else
-            U_MSG("e", "uex6810", "Can't open file %s\n", plan.out_file.path().c_str());
-    }
+    TimedLines lines(line_limit_of(o));
+    run_plan(plan, command, parameters, limit, o, lines);
     r_exec_chain result = lines.finish();
     if (trace_all)
         U_MSG("t", "uex6830", "Read %d lines for Command %.50s\n", static_cast<int>(result.size()),
               command.c_str());
     return result;
+}
+
+size_t u_exec_timed_words(const std::vector<std::string>& words, int time_limit, execopt& o,
+                          const LineSink& sink) {
+    o.status = exec_good;
+    const int limit = time_limit_of(o, time_limit);
+    exec::reap_stragglers();
+    const std::string name = words.empty() ? std::string() : words[0];
+    ChildPlan plan;
+    plan.launch.program = exec::find_program(name);
+    if (plan.launch.program.empty()) {
+        U_MSG("s", "uex4100", "Command not found: %s.\n", name.c_str());
+        o.status = exec_not_created;
+        return 0;
+    }
+    if (debug_on(5)) U_MSG("t", "uex4010", "Time limit=%d, cmd=%.20s. parms=%.100s\n", limit, name.c_str(), "");
+    // The words are the arguments as they stand: nothing is passed another way.
+    execopt channels = o;
+    channels.flags = static_cast<uint8_t>(o.flags & (exec_merge_stderr | exec_stdout_file | exec_no_wait));
+    if (pass_parameters(name, std::string(), channels, true, plan) != 0) {
+        o.status = exec_not_created;
+        return 0;
+    }
+    plan.launch.argv = words;
+    TimedLines lines(line_limit_of(o), &sink);
+    run_plan(plan, name, std::string(), limit, o, lines);
+    lines.finish();
+    if (trace_all)
+        U_MSG("t", "uex6830", "Read %d lines for Command %.50s\n", static_cast<int>(lines.count()), name.c_str());
+    return lines.count();
 }
 
 r_exec_chain u_exec(const std::string& command, const std::string& parameters) {
@@ -518,10 +573,14 @@ r_exec_chain u_exec(const std::string& command, const std::string& parameters) {
 }
 
 int u_AsynProcess(const std::string& command, const std::string& parameters) {
+    return u_AsynProcess(exec::split_words(command + " " + parameters, kMaxWords));
+}
+
+int u_AsynProcess(const std::vector<std::string>& words) {
     exec::reap_stragglers();
-    if (debug_on(5)) U_MSG("t", "uex9030", "Child process. cmd=%.20s\n", command.c_str());
+    if (debug_on(5)) U_MSG("t", "uex9030", "Child process. cmd=%.20s\n", words.empty() ? "" : words[0].c_str());
     Launch l;
-    l.argv = exec::split_words(command + " " + parameters, kMaxWords);
+    l.argv = words;
     if (!l.argv.empty()) l.program = exec::find_program(l.argv[0]);
     if (l.program.empty()) {
         U_MSG("s", "uex9040", "execvp() error, errno=%d %s\n", ENOENT, text_of(ENOENT));

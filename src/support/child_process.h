@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,26 @@ r_exec_chain u_exec(const std::string& command, const std::string& parameters);
 r_exec_chain u_exec_timed(const std::string& command, const std::string& parameters,
                           int time_limit, execopt& options);
 
+// One output line as it is read; false when no more lines are wanted (the
+// child's output is closed then, so a writer that goes on ends on a broken
+// pipe instead of filling memory).
+using LineSink = std::function<bool(const std::string& line)>;
+
+// The timed run for a program and its arguments given as words (the first
+// looked up on "COLL_BINPATH" and "PATH"): neither a shell nor a word
+// splitter takes part, so no character of an argument means anything to
+// anyone but the program. The output lines follow the timed run's rules
+// (empty lines skipped, the line limit, the end-of-file mark) and go to
+// sink as they are read; none is kept. Of the option bits only 32, 64 and
+// 128 apply. Returns the number of lines handed to sink.
+size_t u_exec_timed_words(const std::vector<std::string>& words, int time_limit, execopt& options,
+                          const LineSink& sink);
+
 // Starts "command parameters" (split into words, no shell) and returns at
-// once: 0, or 4 when no process could be created.
+// once: 0, or 4 when no process could be created. The second form takes
+// the words as they stand.
 int u_AsynProcess(const std::string& command, const std::string& parameters);
+int u_AsynProcess(const std::vector<std::string>& words);
 
 // The shell command's output as one line: at most 500 lines and 4094
 // characters, each line's trailing white space removed, lines joined with

@@ -3,10 +3,10 @@
 // against what psql computes from the same data: the cache hit ratio per
 // database and its history file, session states decoded and counted into
 // a virtual cursor, the high-water mark of connections, the detail cursor
-// held while no session is busy, and the average and trend of the commit
-// rate over the kept samples. The sessions whose states are counted are
-// the test's own (psql processes it starts and ends), so the counts are
-// known exactly.
+// held while no session is busy, the average and trend of the commit
+// rate over the kept samples, and the sessions reformatted by column
+// exits. The sessions whose states are counted are the test's own (psql
+// processes it starts and ends), so the counts are known exactly.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -385,6 +385,52 @@ TEST_F(PgDerivation, CommitRateAverageAndTrendOverTheKeptSamples) {
     ASSERT_EQ(expected.size(), 2u);
     EXPECT_EQ(tps[0].at("avg_tps"), expected[0]) << pass;
     EXPECT_EQ(tps[0].at("trend_tps"), expected[1]) << pass;
+}
+
+// The column exits and set_len of SESSAGE on the test's two busy
+// sessions: user and database joined, the application right-aligned in
+// its 32 bytes, the time of day cut out of the logon time's text and the
+// minutes since the logon at the collection's time stamp, each against
+// what psql computes from the same sessions.
+TEST_F(PgDerivation, SessionAgesAndNamesAreReformattedByColumnExits) {
+    Sessions sessions(*server_);
+    sessions.open("active", 2);
+    ASSERT_TRUE(sessions.settle("2|0|0|2")) << sessions.states();
+    // MINUTES reads the logon time the server writes in its zone as the
+    // collector's local time.
+    run_.env["TZ"] = psql("SHOW timezone;");
+    example_files(5);
+    RunResult r = run_.run({}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    EXPECT_FALSE(has_line(out, "CGN1521E", "cursor SESSAGE")) << out;
+    EXPECT_TRUE(has_line(out, "PCE4200I", "Column exit editing was successful")) << out;
+
+    const std::vector<Row> rows = nupa_rows(out, "SESSAGE", true);
+    ASSERT_EQ(rows.size(), 2u) << out;
+    const std::string stamp = rows[0].at("%now_time");
+    ASSERT_EQ(stamp.size(), 16u) << out;
+    EXPECT_EQ(rows[1].at("%now_time"), stamp);
+    // psql's view of the same sessions, in the cursor's order; the minutes
+    // by the collector's rule (the logon time to the minute, half a minute
+    // added, at least 0).
+    const std::vector<std::string> expected = split_lines(psql(
+        "SELECT usename || '@' || datname, lpad(application_name, 32), to_char(backend_start, 'HH24:MI:SS'), "
+        "floor((greatest(extract(epoch FROM to_timestamp('" + stamp.substr(0, 14) +
+        "', 'YYYYMMDDHH24MISS') - date_trunc('minute', backend_start)), 0) + 30) / 60)::int"
+        " FROM pg_stat_activity WHERE datname = 'derivdb' AND application_name = '" + std::string(kAppName) +
+        "' ORDER BY backend_start, pid;"));
+    ASSERT_EQ(expected.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const Row& row = rows[i];
+        const std::string minutes = row.at("logon_minutes");
+        EXPECT_EQ(row.at("who") + "|" + row.at("app") + "|" + row.at("logon_at") + "|" +
+                      minutes.substr(std::min(minutes.find_first_not_of(' '), minutes.size())),
+                  expected[i])
+            << out;
+    }
+    EXPECT_EQ(rows[0].at("who"), "qvxadmin@derivdb");
+    EXPECT_EQ(rows[0].at("app"), std::string(32 - 8, ' ') + kAppName);
 }
 
 } // namespace

@@ -146,8 +146,8 @@ using Row = std::map<std::string, std::string>;
 
 // The rows that the last "Nupa for <cursor>" block of the text lists, each
 // as column name -> value (leading blanks of right-aligned numbers
-// removed).
-inline std::vector<Row> nupa_rows(const std::string& text, const std::string& cursor) {
+// removed, unless keep_blanks).
+inline std::vector<Row> nupa_rows(const std::string& text, const std::string& cursor, bool keep_blanks = false) {
     static const std::regex column(R"(^CPR1895I \(\d{6}\) #=(\d+),n=([^,]+),l=\d+,o=\d+,ll=\d+:(.*)$)");
     std::vector<Row> rows;
     bool inside = false;
@@ -164,7 +164,7 @@ inline std::vector<Row> nupa_rows(const std::string& text, const std::string& cu
         if (rows.empty()) continue;
         std::string value = m[3];
         size_t first = value.find_first_not_of(' ');
-        if (first != std::string::npos) value.erase(0, first);
+        if (first != std::string::npos && !keep_blanks) value.erase(0, first);
         rows.back()[m[2]] = value;
     }
     return rows;

@@ -19,8 +19,10 @@
 #include "db/server_status.h"
 #include "db/utf8.h"
 #include "model/cursor_list.h"
+#include "pipeline/bases.h"
 #include "pipeline/cursor_run.h"
 #include "pipeline/decode_eval.h"
+#include "procs/fetch_exit.h"
 #include "runtime/messages.h"
 #include "runtime/run_requests.h"
 #include "runtime/settings.h"
@@ -53,6 +55,7 @@ void reset_collector_state() {
     qvx::reset_nupa();
     qvx::reset_cursor_run();
     qvx::reset_decodes();
+    qvx::reset_bases();
     qvx::reset_schedule();
     qvx::reset_database();
     qvx::reset_codepage();
@@ -60,6 +63,7 @@ void reset_collector_state() {
     qvx::reset_shm_channel();
     qvx::reset_pipe_channel();
     qvx::reset_comm_dispatch();
+    qvx::reset_fetch_exits();
 }
 
 void reset_collector_state_in(const std::string& dir) {

@@ -1,9 +1,11 @@
-// The fetch over SQLite files: column sizing, value forms, the -1722 skip,
-// failures of logon, prepare, types and merge, and the unit-of-work codes.
+// The fetch over SQLite files: column sizing, value forms, set_len, the
+// -1722 skip, failures of logon, prepare, types and merge, and the
+// unit-of-work codes.
 #include <gtest/gtest.h>
 
 #include <tuple>
 
+#include "control/column_exit_clause.h"
 #include "db/utf8.h"
 #include "fetch_fixture.h"
 #include "runtime/settings.h"
@@ -26,6 +28,10 @@ protected:
     }
 
     void make_db(const std::string& sql) { qvxtest::sqlite(dir_.file("DEMO.db"), sql); }
+    void make_set_len_db() {
+        make_db("CREATE TABLE t(name VARCHAR(8), n INTEGER, note VARCHAR(4));"
+                "INSERT INTO t VALUES('abcdefgh', 12345, 'wxyz');");
+    }
 
     qvxtest::TempDir dir_;
 };
@@ -317,6 +323,44 @@ TEST_F(SqliteFetch, CommitCodes) {
     database_info.released = true;
     EXPECT_EQ(commit_collect(CommitMode::normal), 0);
     EXPECT_EQ(rollbacks, 0);
+}
+
+// set_len: the named items are fetched at the given lengths (text cut or
+// widened, numbers right-justified to the new width) on every collection;
+// a name the select list lacks holds the cursor at its first fetch,
+// before any row is built.
+TEST_F(SqliteFetch, NamedItemsTakeTheirLengthsOnEveryCollection) {
+    make_set_len_db();
+    for (const char* clause : {"name 3", "n 8", "note 1", "note 6"})  // the later note wins
+        ASSERT_EQ(parse_set_len(cursor, clause), 0) << clause;
+    ASSERT_EQ(logon(), 0);
+    for (int collection = 1; collection <= 2; ++collection) {
+        ASSERT_EQ(fetch("SELECT name, n, note, name AS same FROM t"), 0) << collection;
+        ASSERT_EQ(rows.size(), 1u);
+        ASSERT_EQ(items.size(), 4u);
+        EXPECT_EQ(items[0].buf_len, 3);
+        EXPECT_EQ(items[1].buf_len, 8);
+        EXPECT_EQ(items[2].buf_len, 6);
+        EXPECT_EQ(items[3].buf_len, 24);  // another item: by its type
+        EXPECT_EQ(rows[0], (std::vector<std::string>{"abc", "   12345", "wxyz", "abcdefgh"})) << collection;
+        EXPECT_TRUE(cursor.set_len->resolved);
+        EXPECT_EQ(cursor.held, 0);
+    }
+}
+
+TEST_F(SqliteFetch, UnknownNameHoldsTheCursorAtItsFirstFetch) {
+    make_set_len_db();
+    ASSERT_EQ(parse_set_len(cursor, "name 3"), 0);
+    ASSERT_EQ(parse_set_len(cursor, "NAME 3"), 0);  // names compare byte for byte
+    ASSERT_EQ(logon(), 0);
+    int rc = 0;
+    const std::string out = captured([&] { rc = fetch("SELECT name, n FROM t"); });
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(cursor.held, 'Y');
+    EXPECT_TRUE(rows.empty()) << "no row is built";
+    EXPECT_TRUE(has(out, "PCL4570W") && has(out, "For cursor C1 the set_len name (NAME) not_found")) << out;
+    EXPECT_TRUE(has(out, "PCL4575W") && has(out, "Holding cursor")) << out;
+    EXPECT_FALSE(cursor.set_len->resolved);
 }
 
 } // namespace

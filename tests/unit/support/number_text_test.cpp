@@ -1,7 +1,9 @@
 // Reading and printing the numbers of row texts.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +31,18 @@ TEST(NumberText, ReadsTheNumberAtTheStartOfAText) {
         {"+-1", 0, 0},
         {"-", 0, 0},
         {"1e999", 0, 5},                  // out of range: read, but 0
+        // plain integers are read digit by digit up to 15 digits; longer ones,
+        // a point or an exponent take the full conversion: same values
+        {"999999999999999", 999999999999999.0, 15},
+        {"12345678901234567890", 12345678901234567890.0, 20},
+        {"-00042 ", -42, 6},
+        {"12.", 12, 3},
+        {"-0.1", -0.1, 4},
+        {"3.14159265358979", 3.14159265358979, 16},
+        {"0.1234567890123456", 0.1234567890123456, 18},
+        {"1.2.3", 1.2, 3},
+        {"7E2", 700, 3},
+        {"0x1A", 0, 1},
     };
     for (const Case& c : cases) {
         const NumberPrefix got = read_number(c.text);
@@ -52,6 +66,28 @@ TEST(NumberText, PrintsAsPercentFAndCutsWithoutRounding) {
     char tiny[4];
     EXPECT_EQ(fixed_chars(1.5, 6, tiny, sizeof tiny), 0u);  // does not fit: nothing, never past the buffer
     EXPECT_EQ(tiny[0], '\0');
+}
+
+// The short ways for plain numbers must give what the full conversions
+// give: values drawn over many magnitudes, halves of the last printed
+// digit, signed zeros and the edges of the short ways.
+TEST(NumberText, ShortPathsAgreeWithTheFullConversions) {
+    std::mt19937_64 gen(20261207);
+    std::vector<double> values = {0.0, -0.0, 0.0000005, -0.0000005, 1.0000005, 2.5e-7, 999999999.9999995,
+                                  -999999999.999999, 1e9, 123456.0000015, 0.1, 0.7, 1e-300};
+    std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+    std::uniform_int_distribution<int> exponent(-8, 10);
+    for (int i = 0; i < 200000; ++i) values.push_back(mantissa(gen) * std::pow(10.0, exponent(gen)));
+    for (const double v : values) {
+        char want[400];
+        const auto [end, ec] = std::to_chars(want, want + sizeof want, v, std::chars_format::fixed, 6);
+        ASSERT_EQ(ec, std::errc());
+        ASSERT_EQ(fixed_text(v, -1), std::string(want, end)) << v;
+        // what is printed reads back as the full conversion reads it
+        double full = 0;
+        std::from_chars(want, end, full);
+        ASSERT_EQ(read_number(std::string_view(want, static_cast<size_t>(end - want))).value, full) << want;
+    }
 }
 
 TEST(NumberText, IntegerPartOfAnyDouble) {

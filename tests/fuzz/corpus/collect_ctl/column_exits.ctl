@@ -1,0 +1,14 @@
+cursor A;
+insert INTO tab (N, T, S) VALUES (:N, :T, :S);
+interval 5;
+limit 5;
+column_exit N R_JUSTIFY;
+column_exit N CONCAT B.X;
+column_exit T MINUTES;
+column_exit S SUBSTR ( 2 , 3 );
+set_len T 16;
+cursor B;
+insert INTO utab (X) VALUES (:X);
+interval 5;
+limit 5;
+end;
