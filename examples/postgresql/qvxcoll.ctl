@@ -203,4 +203,25 @@ cursor PGPROCS;
   interval 30;
   limit 200;
   samples 1;
+; Commits and block reads per second in this database between the last
+; two runs. age_to keeps the row of the run before as cursor DBRATEP,
+; which is never run itself (its block below is written like this one, so
+; that an agent reads the same columns from it). %current_interval is the
+; number of seconds from the start of the previous run to the start of
+; this one, the time between the two samples; %sampleno numbers the runs.
+; The rates are 0 until DBRATEP holds a sample ("initial 0").
+cursor DBRATE;
+  INSERT INTO pg.db_rates (xact_commit, blks_read, seconds, sample, commits_per_sec, reads_per_sec) VALUES (:xact_commit, :blks_read, :%current_interval, :%sampleno, :commits_per_sec, :reads_per_sec);
+  insert_select SELECT xact_commit, blks_read FROM pg_stat_database WHERE datname = current_database();
+  math initial 0 commits_per_sec ( xact_commit - DBRATEP.xact_commit ) / %current_interval;
+  math initial 0 reads_per_sec ( blks_read - DBRATEP.blks_read ) / %current_interval;
+  age_to DBRATEP;
+  interval 30;
+  limit 1;
+; The previous sample of DBRATE.
+cursor DBRATEP;
+  INSERT INTO pg.db_rates (xact_commit, blks_read, seconds, sample, commits_per_sec, reads_per_sec) VALUES (:xact_commit, :blks_read, :%current_interval, :%sampleno, :commits_per_sec, :reads_per_sec);
+  insert_select SELECT xact_commit, blks_read FROM pg_stat_database WHERE datname = current_database();
+  interval 30;
+  limit 1;
 end;

@@ -146,4 +146,41 @@ cursor LOADAVG;
   interval 5;
   limit 1;
   samples 1;
+; The file's pages now and at the collector's previous run. "age_to"
+; hands the rows of the run before to GROWPREV, a cursor of its own that
+; is never run: after the first run both show the first sample, from the
+; second run on GROWTH shows the newest and GROWPREV the one before. The
+; math columns compare the two: pages added and seconds passed since the
+; previous run ("initial 0" until GROWPREV holds a sample). secs is the
+; time of the SELECT in seconds since 1970.
+cursor GROWTH;
+  INSERT INTO sqlite.growth (page_count, secs, grown, elapsed) VALUES (:INT!page_count, :secs, :INT!grown, :INT!elapsed);
+  insert_select SELECT p.page_count AS page_count, CAST((julianday('now') - 2440587.5) * 86400 AS INTEGER) AS secs FROM pragma_page_count() AS p;
+  math initial 0 decimal 0 grown page_count - GROWPREV.page_count;
+  math initial 0 decimal 0 elapsed secs - GROWPREV.secs;
+  age_to GROWPREV;
+  interval 5;
+  limit 1;
+; The previous sample of GROWTH. GROWTH's definition replaces what stands
+; here (only the name stays), so it is written the same: an agent reading
+; GROWPREV takes its columns from this block.
+cursor GROWPREV;
+  INSERT INTO sqlite.growth (page_count, secs, grown, elapsed) VALUES (:INT!page_count, :secs, :INT!grown, :INT!elapsed);
+  insert_select SELECT p.page_count AS page_count, CAST((julianday('now') - 2440587.5) * 86400 AS INTEGER) AS secs FROM pragma_page_count() AS p;
+  interval 5;
+  limit 1;
+; The indexes SQLite made by itself for UNIQUE and PRIMARY KEY constraints
+; (the sample database has none), with their table and root page. So that
+; the cursor always has a row to show, conditional_dummy_last_row adds one
+; when the cursor holds no rows after a run: "N/A" in each text column, 0
+; in each number (dummy_last_row would add it after every run). "empty"
+; discards the rows before each run, so that a run finding none leaves
+; the cursor without rows ("samples 1" would keep the previous run's).
+cursor AUTOIDX;
+  INSERT INTO sqlite.auto_indexes (name, tbl_name, rootpage) VALUES (:name^32, :tbl_name^32, :INT!rootpage);
+  insert_select SELECT name AS name, tbl_name AS tbl_name, rootpage AS rootpage FROM sqlite_schema WHERE type = 'index' AND sql IS NULL ORDER BY name;
+  conditional_dummy_last_row;
+  empty;
+  interval 5;
+  limit 50;
 end;

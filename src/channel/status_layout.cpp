@@ -72,8 +72,9 @@ template <typename T, size_t N>
 constexpr bool kIsArray<std::array<T, N>> = true;
 
 // A member, or element `i` of a member that is an array, as field values.
-template <auto M>
-FieldValue from(const OwnerOf<M>& record, size_t i) {
+// The record may be of a class derived from the member's owner.
+template <auto M, typename R>
+FieldValue from(const R& record, size_t i) {
     const auto& member = record.*M;
     if constexpr (kIsArray<typename MemberOf<decltype(M)>::Type>) return of(member[i]);
     else return of(member);

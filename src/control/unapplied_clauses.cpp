@@ -16,9 +16,6 @@ struct Unapplied {
 // The clause kinds still waiting for their processing; an entry goes
 // when its clause kind takes effect.
 constexpr std::array kUnapplied{
-    Unapplied{"age_to", [](const curs& c) { return !c.age_to.empty(); }},
-    Unapplied{"dummy_last_row", [](const curs& c) { return c.dummy_last_row != 0; }},
-    Unapplied{"conditional_dummy_last_row", [](const curs& c) { return c.conditional_dummy_last_row != 0; }},
     // A script is the command line of a fetch exit, except for the exit
     // that hands it to the script interpreter.
     Unapplied{"script", [](const curs& c) { return c.script && (!c.fetch_exit || c.fetch_exit->runs_script()); }},

@@ -267,7 +267,8 @@ int open_select(curs& cur, const std::string& sql, Connection& conn, std::unique
 
 } // namespace
 
-int sql_fetch(curs& cur, const std::string& sql, const std::string& time_text, const RowSink& sink) {
+int sql_fetch(curs& cur, const std::string& sql, const std::string& time_text, const RowSink& sink,
+              const FetchEnd& at_end) {
     if (trace_all) trace_statement(sql);
 
     Connection* conn = current_connection();
@@ -333,6 +334,7 @@ int sql_fetch(curs& cur, const std::string& sql, const std::string& time_text, c
         rollback();
     } else {
         check_sql_code(close_rc, sql.c_str(), "CLOSE", true);
+        if (at_end) at_end(cur, d);
     }
 
     if (code != 100) {

@@ -32,11 +32,18 @@ int connect_to_DB(distrib& d);
 // detail the database's message.
 int log_on_distributor(distrib& d, std::string& detail);
 
+// Called when a fetch ran to its end (code 100), with the select list
+// still described: the rows it built are known, the descriptor is still
+// there (a dummy row is laid out from it).
+using FetchEnd = std::function<void(curs&, const SelectDescriptor&)>;
+
 // The SQL fetch of one collection: prepares and describes sql (the
 // cursor's select text, with its host variables merged) and hands every
 // fetched row to sink; a sink result of 0 or less holds the cursor and
-// stops the fetch. 0 good, else 1 or a database code.
-int sql_fetch(curs& cursor, const std::string& sql, const std::string& time_text, const RowSink& sink);
+// stops the fetch. at_end, when given, follows a fetch that ran to its
+// end. 0 good, else 1 or a database code.
+int sql_fetch(curs& cursor, const std::string& sql, const std::string& time_text, const RowSink& sink,
+              const FetchEnd& at_end = {});
 
 // Records the cursor's database result code (sql_rc and its text).
 void set_sql_code(curs& cursor, int code);

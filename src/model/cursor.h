@@ -145,8 +145,10 @@ struct FetchExitSpec {
     bool runs_script() const { return parse_kind == 9 && mode == 7; }
 };
 
-struct curs {
-    // --- definition (COLLECT.CTL) ---
+// The definition of a cursor as COLLECT.CTL gives it: what an age_to
+// target takes over from its source (the clause slots are not part of it,
+// as a target has none of its source's clauses).
+struct CursorDefinition {
     std::string cur_name;                   // at most 8 characters
     int32_t def_line = 0;                   // line of its "cursor" statement in COLLECT.CTL
     std::string last_time = "19900101010101";
@@ -165,7 +167,6 @@ struct curs {
     std::string table_name;
     std::string host_table_name;            // last qualified name of the INSERT
     int16_t bracket = 0;                    // insert_select contains "[": host variables are merged into it
-    ClauseSlot<HostVarPieces> hv_pieces;    // its pieces, split on the first merge
     std::optional<std::string> raw_insert_select;
     std::optional<std::string> insert;      // model INSERT, compacted
     int16_t hv_count = 0;                   // host variables of the block
@@ -190,17 +191,6 @@ struct curs {
     int32_t set = 0;
     int16_t show_cursor = 0;
     int16_t show_row = 0;
-    // Clause slots, empty when the block has no clause of the kind.
-    ClauseSlot<LoadClauses> load_list;
-    ClauseSlot<PreCursorClauses> pre_cursor;
-    ClauseSlot<IterateClauses> iterate;
-    ClauseSlot<InListClauses> in_list;
-    ClauseSlot<BaseClauses> base;
-    ClauseSlot<IterateWhereClauses> iterate_where;
-    ClauseSlot<MathClauses> math;
-    ClauseSlot<DecodeClauses> decode;
-    ClauseSlot<ColumnExitClauses> column_exit;
-    ClauseSlot<SetLenClauses> set_len;
     std::string age_to;                     // at most 8 characters
     std::optional<FetchExitSpec> fetch_exit;
     int16_t start_after = 0;
@@ -216,6 +206,31 @@ struct curs {
     std::array<std::vector<OpRange>, 3> ranges;  // by DayKind
     int range_kind = -1;                    // window search position
     size_t range_index = 0;
+};
+
+struct curs : CursorDefinition {
+    // Clause slots, empty when the block has no clause of the kind.
+    ClauseSlot<LoadClauses> load_list;
+    ClauseSlot<PreCursorClauses> pre_cursor;
+    ClauseSlot<IterateClauses> iterate;
+    ClauseSlot<InListClauses> in_list;
+    ClauseSlot<BaseClauses> base;
+    ClauseSlot<IterateWhereClauses> iterate_where;
+    ClauseSlot<MathClauses> math;
+    ClauseSlot<DecodeClauses> decode;
+    ClauseSlot<ColumnExitClauses> column_exit;
+    ClauseSlot<SetLenClauses> set_len;
+    ClauseSlot<HostVarPieces> hv_pieces;    // insert_select with "[": its pieces, split on the first merge
+
+    // --- age_to: the source and its target ---
+    curs* age_to_cur = nullptr;             // on a source: its target
+    // source: the first copy (after the first fetch) is still due; target:
+    // taken by a source, whose name age_to_source notes
+    int16_t copy_pending = 0;
+    int16_t copied = 0;                     // source: a copy at the first row of each fetch
+    int16_t is_age_copy = 0;                // a target: never run, rows only from copies
+    std::string age_to_source;              // on a target: its source's name
+    std::string dummy_text;                 // the dummy row text, built once
 
     // --- run side: the run (row sources) and its result codes (database) ---
     long prev_start = 0;                    // clock seconds of the previous run's start
@@ -240,7 +255,6 @@ struct curs {
     // (an iteration step, a post-cursor run); otherwise the newest row.
     row_data* reading_row = nullptr;
     std::vector<PostCursor> post_cursors;   // scheduled by decodes during this run
-    int16_t age_copy_made = 0;              // an age_to copy of this cursor has been made
     int32_t row_no = 0;                     // number of the row being built in its sample
     int32_t length = 0;                     // row text length
     int16_t rows_changed = 0;

@@ -65,16 +65,25 @@ private:
     row_data* row_ = nullptr;
 };
 
-// A cursor's stored rows: owns them, oldest first. The newest row and the
-// count always match the chain.
+// A cursor's stored rows, oldest first. The newest row and the count
+// always match the chain.
+//
+// A chain may lend its rows to one other chain (an age_to target showing
+// its source's sample): the borrower sees the same rows without owning
+// them. Whatever changes either side ends the loan first, so a row is
+// never freed while the other side still sees it: a lender about to
+// change gives the borrower copies of the rows it sees; a borrower about
+// to change forgets the loan. A chain is not copied; a moved chain takes
+// its loan along (the other side of it then knows the new chain).
 class RowChain {
 public:
     RowChain() = default;
+    RowChain(const RowChain&) = delete;
+    RowChain& operator=(const RowChain&) = delete;
     // A chain handed on leaves its source empty; both take new stamps.
     RowChain(RowChain&& other) noexcept;
     RowChain& operator=(RowChain&& other) noexcept;
-    RowChain(const RowChain&) = delete;
-    RowChain& operator=(const RowChain&) = delete;
+    ~RowChain();
 
     row_data* first() const noexcept { return head_.get(); }
     row_data* last() const noexcept { return last_; }
@@ -98,10 +107,29 @@ public:
     // Frees every row.
     void clear() noexcept;
 
+    // Drops the rows held and shows the rows of from without owning them.
+    void borrow(RowChain& from) noexcept;
+    // Drops the rows held and takes over the chain of from, which is left
+    // empty; a chain borrowed from it becomes this chain's own.
+    void take(RowChain& from) noexcept;
+    // Ends a loan before the rows are changed in place (their age, their
+    // numbers): a lender's borrower gets copies, a borrower forgets.
+    void own() noexcept;
+    // True while the chain shows another chain's rows.
+    bool borrowed() const noexcept { return lender_ != nullptr; }
+    // True while another chain shows this chain's rows.
+    bool lent() const noexcept { return borrower_ != nullptr; }
+
 private:
+    void end_loan() noexcept;
+    void forget_view() noexcept;
+    void copy_view() noexcept;
+
     RowHead head_;
     row_data* last_ = nullptr;
     int32_t count_ = 0;
+    RowChain* lender_ = nullptr;    // the chain whose rows this one shows
+    RowChain* borrower_ = nullptr;  // the chain showing this one's rows
     uint64_t changes_ = 0;
 };
 

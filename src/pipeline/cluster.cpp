@@ -82,7 +82,7 @@ cluster* open_cursor(curs& c) {
     if (&c == percent_cursor || c.held == 'Y') return nullptr;
     if (c.virtual_cur) return rows_cluster(c, false);
     if (c.demand && now_relative() >= static_cast<long>(c.stale_until)) {
-        if (c.age_to.empty()) delete_all(c);
+        if (c.age_to.empty() && !c.is_age_copy) delete_all(c);
         return prep_demand(c);
     }
     return answer_rows(c, c.sample_limit > 0);
@@ -97,7 +97,8 @@ cluster* prep_demand(curs& c) {
         if (get_cursor_data(c) != 0) return nullptr;
     }
     cluster* cl = answer_rows(c, false);
-    if (c.stale == 0) delete_all(c);
+    // An age_to target keeps its rows until the next copy replaces them.
+    if (c.stale == 0 && !c.is_age_copy) delete_all(c);
     return cl;
 }
 

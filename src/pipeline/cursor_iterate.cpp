@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "control/cursor_lists_clause.h"
+#include "pipeline/age_to.h"
 #include "pipeline/cursor_chain.h"
 #include "pipeline/decode_eval.h"
 #include "pipeline/row_sources.h"
@@ -76,6 +77,7 @@ int run_iteration(curs& c, curs& driver, const std::string& time_text) {
     if (c.trace)
         PRINT('t', "cit3155", "Iteration produced %d rows in sample %d for %s\n", c.rows.size(), c.sample_no,
               c.cur_name.c_str());
+    age_after_fetch(c, c.fetch_rows);
     run_after_fetch(c, last_rows);
     c.end_time = static_cast<long>(std::time(nullptr));
     c.execution_time = c.end_time - c.this_start;

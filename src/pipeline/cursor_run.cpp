@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "db/fetch.h"
 #include "control/cursor_lists_clause.h"
+#include "pipeline/age_to.h"
 #include "pipeline/cursor_chain.h"
 #include "pipeline/row_sources.h"
 #include "pipeline/percent_cursor.h"
@@ -47,21 +48,18 @@ int log_on(curs& c) {
 
 } // namespace
 
-bool is_age_to_copy(const curs& c) {
-    for (const auto& other : cur_anchor)
-        if (other.get() != &c && !other->age_to.empty() && other->age_to == c.cur_name) return true;
-    return false;
-}
+bool is_age_to_copy(const curs& c) { return c.is_age_copy != 0; }
 
 int run_cursor(curs& c, const std::string& time_text) {
+    if (c.is_age_copy) return 0;  // its rows come only from its source's copies
     if (c.held == 'Y') {
         if (c.trace) PRINT('t', "cit3143", "Not running held cursor %s.\n", c.cur_name.c_str());
         return 0;
     }
     if (c.time_limit) delete_by_time(c);
     if (c.sample_limit) delete_by_samples(c);
-    // An age_to copy step empties its target itself.
-    if (c.empty) delete_all(c);
+    // A source in the age_to copy cycle is emptied by the copy.
+    if (c.empty && !in_copy_cycle(c)) delete_all(c);
 
     const bool needs_database = !c.fetch_exit && !c.no_sql;
     if (needs_database && (!database_info.connected || database_info.released)) {

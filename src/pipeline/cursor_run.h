@@ -22,7 +22,7 @@ int get_cursor_data(curs& cursor);
 // the logon failed, otherwise the fetch's result.
 int run_cursor(curs& cursor, const std::string& time_text);
 
-// True when another cursor names this one as its age_to target.
+// True for an age_to target (its rows come only from its source).
 bool is_age_to_copy(const curs& cursor);
 
 // Forgets the logon state (tests).

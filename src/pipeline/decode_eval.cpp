@@ -247,8 +247,8 @@ Verdict column_test(const Test& t, const Reading& at, const Value& v) {
     const columns& sc = src.cols[static_cast<size_t>(t.ref.column)];
     // The owner's age_to target holds nothing of the owner's until the
     // first copy is made.
-    if (&src != &at.row_cursor && !at.owner.age_to.empty() && src.cur_name == at.owner.age_to &&
-        !at.owner.age_copy_made) {
+    if (&src != &at.row_cursor && at.owner.copy_pending && !at.owner.age_to.empty() &&
+        src.cur_name == at.owner.age_to) {
         if (at.owner.traced) PRINT('t', "cde4360", "Skipping decode - refers to age_to cursor\n");
         return Verdict::skip;
     }

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "pipeline/age_to.h"
 #include "pipeline/bases.h"
 #include "pipeline/column_exit.h"
 #include "pipeline/column_ref.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr std::array kPasses{
     EditPass{"percent", create_percent_cursor},
     EditPass{"virtual", init_virtuals},
-    EditPass{"age_to", nullptr},
+    EditPass{"age_to", edit_age_to},
     EditPass{"versions", nullptr},
     EditPass{"decodes", edit_decode},
     EditPass{"pre_cursor", edit_pre_cursors},

@@ -101,7 +101,7 @@ Fill fill_cells(curs& c, MathDef& m, const char* row_text, double& answer) {
             src = own_source(c, row_text, w.ref_col);
         } else {
             curs& other = *w.ref_cur;
-            if (!c.age_to.empty() && other.cur_name == c.age_to && !c.age_copy_made) {
+            if (c.copy_pending && !c.age_to.empty() && other.cur_name == c.age_to) {
                 answer = m.initial;
                 return Fill::answered;
             }

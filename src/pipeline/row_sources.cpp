@@ -3,6 +3,8 @@
 #include <array>
 #include <ctime>
 
+#include "pipeline/age_to.h"
+#include "pipeline/dummy_rows.h"
 #include "pipeline/host_vars.h"
 #include "pipeline/loads.h"
 #include "pipeline/in_list.h"
@@ -36,7 +38,7 @@ void begin_run(curs& cur) {
 constexpr std::array kAfterFetch{
     FetchStep{"loads", [](curs& c, int rows) { process_loads(c, rows); }},
     FetchStep{"in_list", build_in_lists_after_fetch},
-    FetchStep{"dummy_rows", nullptr},
+    FetchStep{"dummy_rows", add_dummy_rows},
 };
 
 // The steps after a collection, then its end time; nothing while the
@@ -75,13 +77,22 @@ int variable_row(curs& cur, const std::string& time_text, int& rows, const RowSi
 int fetched_rows(curs& cur, const std::string& time_text, int& rows, const RowSink& sink) {
     const RowSink counted = [&sink](curs& c, const SelectDescriptor* d, const std::string& t) {
         ++c.fetch_rows;
+        // The previous sample goes to the age_to target before the first
+        // new row is built.
+        if (c.fetch_rows == 1) age_before_first_row(c);
         ++c.row_no;
         if (c.trace || debug_on(8)) trace_fetched_row(c, *d);
         return sink(c, d, t);
     };
+    // A fetch that built no row lays an unbound cursor out for its dummy row.
+    static const FetchEnd lay_out_dummy = [](curs& c, const SelectDescriptor& d) {
+        if (c.fetch_rows == 0 && !c.bound && (c.dummy_last_row || c.conditional_dummy_last_row))
+            setup_dummy(c, d, RowOrigin::sql);
+    };
     std::string merged;
-    const int rc = sql_fetch(cur, statement_for_fetch(cur, merged), time_text, counted);
+    const int rc = sql_fetch(cur, statement_for_fetch(cur, merged), time_text, counted, lay_out_dummy);
     if (rc != 0) return rc;
+    if (!cur.iterating) age_after_fetch(cur, cur.fetch_rows);  // an iteration, once all its steps ran
     finish_run_times(cur, cur.fetch_rows);
     rows += cur.fetch_rows;
     return 0;

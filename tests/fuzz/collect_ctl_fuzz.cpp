@@ -25,7 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(find_cursor(c->cur_name) == c.get());
             for (const columns& col : c->cols) FUZZ_CHECK(col.name.size() <= 49);
         }
-        run_edit_passes();
+        // Every bound age_to target is another cursor, shaped as a target.
+        if (run_edit_passes() == 0)
+            for (const auto& c : cur_anchor)
+                if (c->age_to_cur) FUZZ_CHECK(c->age_to_cur != c.get() && c->age_to_cur->is_age_copy);
     }
     qvxfuzz::fresh_state();
     return 0;

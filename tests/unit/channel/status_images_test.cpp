@@ -29,9 +29,10 @@ struct Text { size_t off; size_t width; std::string value; };  // zero-padded to
 struct Ptr { size_t off; const void* target; };
 
 // Sets an integer member to a value of its own (derived from its offset)
-// and returns what its image field must hold.
-template <typename R, typename T>
-Int set(R& r, T R::*member, size_t off) {
+// and returns what its image field must hold (the member may be one of
+// a base of the record).
+template <typename R, typename B, typename T>
+Int set(R& r, T B::*member, size_t off) {
     const long v = sizeof(T) == 1 ? 'A' + static_cast<long>(off % 26) : static_cast<long>(off / 2 + 1);
     r.*member = static_cast<T>(v);
     return {off, static_cast<int>(sizeof(T)), v};

@@ -175,10 +175,11 @@ TEST_F(DecodeColumnTest, AnotherCursorIsReadAtItsCurrentRow) {
 TEST_F(DecodeColumnTest, AMissingSourceSkipsTheDecode) {
     // REF is C's age_to target: nothing is read from it before C's first copy.
     c->age_to = "REF";
+    c->copy_pending = 1;
     c->traced = 1;
     std::string out = captured([&] { EXPECT_EQ(run({"V > REF.LIMIT , 0", "V DEFAULT 7"}, Row{"60", "0", "x"})[0], "  60"); });
     EXPECT_TRUE(has(out, "Skipping decode - refers to age_to cursor")) << out;
-    c->age_copy_made = 1;
+    c->copy_pending = 0;  // the first copy was made
     captured([&] { EXPECT_EQ(run({"V > REF.LIMIT , 0"}, Row{"60", "0", "x"})[0], "   0"); });
     delete_all(*ref);
     out = captured([&] { EXPECT_EQ(run({"V > REF.LIMIT , 0", "V DEFAULT 7"}, Row{"5", "0", "x"})[0], "   5"); });

@@ -127,7 +127,7 @@ TEST_F(MathEvalTest, OtherCursorsCurrentRow) {
     std::string out = captured([&] { fetch(*m, &sel, {{"2", "0", "0"}}); });
     EXPECT_EQ(column_values(*m, "R").back(), right("0.00"));
     EXPECT_TRUE(has(out, "Math statement R for cursor M references S which has no rows, setting answer to 0")) << out;
-    make_cursor("T", {"A"}).age_to = "S";
+    s.is_age_copy = 1;  // S as an age_to target: empty until its source's first copy
     out = captured([&] { fetch(*m, &sel, {{"2", "0", "0"}}); });
     EXPECT_FALSE(has(out, "which has no rows")) << out;
 
@@ -137,11 +137,12 @@ TEST_F(MathEvalTest, OtherCursorsCurrentRow) {
     ASSERT_GT(fetch(old, &one, {{"4"}}), 0);
     m = &make_cursor("M", {"A", "B", "C", "R"});
     m->age_to = "OLD";
+    m->copy_pending = 1;
     ASSERT_EQ(parse_math(*m, "initial 7.5 decimal 0 R A - OLD.A"), 0);
     out = captured([&] { ASSERT_EQ(edit_math(), 0); });
     EXPECT_TRUE(has(out, "Note -- referencing age_to cursor in (M) for math (R)")) << out;
     fetch(*m, &sel, {{"9", "0", "0"}});
-    m->age_copy_made = 1;
+    m->copy_pending = 0;  // the first copy was made
     fetch(*m, &sel, {{"9", "0", "0"}});
     EXPECT_EQ(column_values(*m, "R"), (Texts{right("7"), right("5")}));
 }

@@ -1,0 +1,16 @@
+cursor SELF;
+  INSERT INTO t.a (n) VALUES (:n);
+  age_to SELF;
+cursor A2;
+  INSERT INTO t.a (n) VALUES (:n);
+  age_to NOWHERE;
+cursor A3;
+  INSERT INTO t.a (n) VALUES (:n);
+  age_to A4;
+cursor A5;
+  INSERT INTO t.a (n) VALUES (:n);
+  age_to A4;
+cursor A4;
+  INSERT INTO t.a (n) VALUES (:n);
+  age_to A3;
+end;
