@@ -36,7 +36,7 @@ std::string collect(const std::string& blocks, const std::vector<std::string>& c
     CollectorRun c;
     c.control("proc", replaced_all(read_file(kExamples + "/sqlite/qvxproc.ctl"), "interval 5;", "interval 2;"));
     c.control("dict", read_file(kExamples + "/sqlite/qvxdict.ctl"));
-    c.control("coll", replaced_all(blocks, "interval ", "go_home 5;\n  interval 2;\n;") + "end;\n");
+    c.control("coll", replaced_all(blocks, "\n  interval ", "\n  go_home 5;\n  interval 2;\n;") + "end;\n");
     EXPECT_EQ(c.run({}, 60).status, 0);
     const std::string out = c.output();
     for (const std::string& name : cursors) {
