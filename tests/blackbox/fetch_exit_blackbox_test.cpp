@@ -115,7 +115,8 @@ TEST(FetchExitExample, ServerProcessesComeFromPs) {
     wait_child(child);
     const auto mine = words_of(ps);
     ASSERT_EQ(mine.size(), 1u) << ps;
-    const Row* r = find_row(nupa_rows(out, "PGPROCS"), "pid", mine[0][0]);
+    const std::vector<Row> rows = nupa_rows(out, "PGPROCS");
+    const Row* r = find_row(rows, "pid", mine[0][0]);
     ASSERT_NE(r, nullptr) << out;
     EXPECT_EQ(r->at("ppid"), mine[0][1]);
     EXPECT_EQ(r->at("command"), "sleep");
