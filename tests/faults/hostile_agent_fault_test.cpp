@@ -128,11 +128,17 @@ TEST_F(HostileAgent, PipeReaderThatNeverReadsOrDiesHoldsNobodyUp) {
 }
 
 TEST_F(HostileAgent, SharedMemoryReaderThatStopsOrDiesHoldsNobodyUp) {
-    start("1");
+    c = std::make_unique<SqliteCollector>("1");
+    ASSERT_TRUE(c->made);
+    // BIG traced: the collector writes when it starts returning its rows.
+    c->run.control("trac", "trace BIG;\nend;\n");
+    ASSERT_TRUE(c->start()) << c->run.output();
     // A reader stopped (never reading) in the middle of a reply of many
-    // chunks, then killed.
+    // chunks, then killed. It is stopped once the reply is on its way: a
+    // reader stopped while it attaches (which a busy machine can make
+    // last longer than a fixed pause) is another case.
     Spawned stopped = c->probe_in_background({"BIG"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(logged("Returning Cur BIG")) << c->run.output();
     ::kill(stopped.pid, SIGSTOP);
     served("a reader that stopped reading", 25);
     ::kill(stopped.pid, SIGKILL);
