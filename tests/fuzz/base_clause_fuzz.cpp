@@ -13,6 +13,7 @@
 #include "control/base_clause.h"
 #include "control/cursor.h"
 #include "control/cursor_lists_clause.h"
+#include "fixed_cursors.h"
 #include "fuzz_support.h"
 #include "model/cursor_list.h"
 #include "pipeline/bases.h"
@@ -24,46 +25,13 @@ using namespace qvx;
 
 namespace {
 
-struct Col {
-    const char* name;
-    int16_t type;
-    int32_t length;
-};
+using qvxfuzz::Col;
 
-// A cursor with its columns laid out as the first built row fixes them.
 curs& cursor(const std::string& name, std::initializer_list<Col> cols) {
-    auto c = std::make_unique<curs>();
-    c->cur_name = name;
-    c->row_limit = 200;
-    int32_t offset = 0;
-    for (const Col& d : cols) {
-        columns col;
-        col.name = d.name;
-        col.name_len = static_cast<int16_t>(col.name.size());
-        col.orig_type = d.type;
-        col.length = d.length;
-        col.buf_offset = offset;
-        offset += d.length + 1;
-        c->cols.push_back(col);
-    }
-    c->length = offset - 1;
-    c->bound = 1;
-    return add_cursor(std::move(c));
+    return qvxfuzz::fixed_cursor(name, cols, 200);
 }
 
-void add_row(curs& c, std::initializer_list<const char*> fields) {
-    row_data* r = row_data::create(static_cast<size_t>(c.length));
-    std::memset(r->text(), 0, static_cast<size_t>(c.length) + 1);
-    size_t i = 0;
-    for (const char* f : fields) {
-        const columns& col = c.cols[i++];
-        std::memset(r->text() + col.buf_offset, ' ', static_cast<size_t>(col.length));
-        std::memcpy(r->text() + col.buf_offset, f, std::min(std::strlen(f), static_cast<size_t>(col.length)));
-    }
-    r->sample_no = c.sample_no;
-    r->row_no = c.rows.size() + 1;
-    c.rows.append(r);
-}
+void add_row(curs& c, std::initializer_list<const char*> fields) { qvxfuzz::add_fixed_row(c, fields, c.sample_no); }
 
 bool in_chain(const curs& c, const row_data* row) {
     for (const row_data* r = c.rows.first(); r; r = r->next)

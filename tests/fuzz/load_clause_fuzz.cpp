@@ -10,6 +10,7 @@
 
 #include "control/cursor_lists_clause.h"
 #include "control/load_clause.h"
+#include "fixed_cursors.h"
 #include "fuzz_support.h"
 #include "model/cursor_list.h"
 #include "pipeline/cursor_chain.h"
@@ -19,46 +20,13 @@ using namespace qvx;
 
 namespace {
 
-struct Col {
-    const char* name;
-    int16_t type;
-    int32_t length;
-};
+using qvxfuzz::Col;
 
-// A cursor with its columns laid out as the first built row fixes them.
 curs& cursor(const std::string& name, std::initializer_list<Col> cols) {
-    auto c = std::make_unique<curs>();
-    c->cur_name = name;
-    int32_t offset = 0;
-    for (const Col& d : cols) {
-        columns col;
-        col.name = d.name;
-        col.name_len = static_cast<int16_t>(col.name.size());
-        col.orig_type = d.type;
-        col.length = d.length;
-        col.buf_offset = offset;
-        offset += d.length + 1;
-        c->cols.push_back(col);
-    }
-    c->length = offset - 1;
-    c->bound = 1;
-    return add_cursor(std::move(c));
+    return qvxfuzz::fixed_cursor(name, cols);
 }
 
-// A row of the cursor from the fields' texts, each blank-padded.
-void add_row(curs& c, std::initializer_list<const char*> fields) {
-    row_data* r = row_data::create(static_cast<size_t>(c.length));
-    std::memset(r->text(), 0, static_cast<size_t>(c.length) + 1);
-    size_t i = 0;
-    for (const char* f : fields) {
-        const columns& col = c.cols[i++];
-        std::memset(r->text() + col.buf_offset, ' ', static_cast<size_t>(col.length));
-        std::memcpy(r->text() + col.buf_offset, f, std::min(std::strlen(f), static_cast<size_t>(col.length)));
-    }
-    r->sample_no = 1;
-    r->row_no = c.rows.size() + 1;
-    c.rows.append(r);
-}
+void add_row(curs& c, std::initializer_list<const char*> fields) { qvxfuzz::add_fixed_row(c, fields, 1); }
 
 // Every field of the virtual row still ends with its zero byte.
 bool fields_intact(const curs& c) {
