@@ -19,6 +19,7 @@
 #include "db/server_status.h"
 #include "db/utf8.h"
 #include "expr/interpreter.h"
+#include "expr/lex_store.h"
 #include "expr/term_table.h"
 #include "model/cursor_list.h"
 #include "pipeline/bases.h"
@@ -68,6 +69,7 @@ void reset_collector_state() {
     qvx::reset_fetch_exits();
     qvx::reset_term_tables();
     qvx::reset_interpreter();
+    qvx::reset_lex_store();
 }
 
 void reset_collector_state_in(const std::string& dir) {
