@@ -35,6 +35,10 @@ std::string stored_text(std::string_view text) {
     return std::string(end == std::string_view::npos ? text : text.substr(0, end + 1));
 }
 
+bool known_kind(int kind) {
+    return kind == kLexPlain || kind == kLexCursor || kind == kLexSelectList || kind == kLexWhere;
+}
+
 bool has_replica(int kind) { return kind == kLexSelectList || kind == kLexWhere; }
 
 void make_replica(Entry& e) {
@@ -131,8 +135,7 @@ int find_lex_block(LexBlock& b) {
         }
         if (!same_cursor) same_cursor = e.get();
     }
-    if (b.kind != kLexPlain && b.kind != kLexCursor && b.kind != kLexSelectList && b.kind != kLexWhere)
-        return 2;
+    if (!known_kind(b.kind)) return 2;
     // Missing: derived from the cursor's neighbouring entry, or from the
     // group's last entry when the cursor has none.
     const Entry& from = same_cursor ? *same_cursor : *group.back();
@@ -146,8 +149,7 @@ int find_lex_block(LexBlock& b) {
 }
 
 int store_lex_block(LexBlock& b) {
-    if (b.kind != kLexPlain && b.kind != kLexCursor && b.kind != kLexSelectList && b.kind != kLexWhere)
-        return 1;
+    if (!known_kind(b.kind)) return 1;
     if (!b.list) return 1;
     State& s = state();
     auto e = std::make_unique<Entry>();
