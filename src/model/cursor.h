@@ -265,6 +265,7 @@ struct curs : CursorDefinition {
     bool checks_sources = false;            // some column may lack a value: test before each row
     long last_run = 0;                      // relative seconds of the last run
     int last_result = 0;                    // result of the last run
+    std::string vers_time;                  // time text of the last version selection
 
     // The row references to this cursor's columns read.
     row_data* current_row() const noexcept { return reading_row ? reading_row : rows.last(); }

@@ -8,6 +8,7 @@
 namespace qvx {
 
 std::vector<std::unique_ptr<curs>> cur_anchor;
+std::string last_version_update_time;
 
 namespace {
 
@@ -70,6 +71,7 @@ void delete_cursors() {
     // Rows go with their cursors; whoever points into them forgets first.
     for (auto* step : cleanup_steps()) step();
     cur_anchor.clear();
+    last_version_update_time.clear();
     CursorIndex& index = cursor_index();
     index.by_name.clear();
     index.indexed = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,10 @@ extern std::vector<std::unique_ptr<curs>> cur_anchor;
 // uses. Cursors should join the list this way; one pushed directly is
 // still found (the index is rebuilt when it no longer matches the list).
 curs& add_cursor(std::unique_ptr<curs> cursor);
+
+// Time text of the last version tune-up of the collection pass (empty
+// before the first); a column read cached before it is looked up again.
+extern std::string last_version_update_time;
 
 // Finds a cursor by exact name.
 curs* find_cursor(std::string_view name);
