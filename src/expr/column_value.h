@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "expr/term.h"
 #include "expr/term_table.h"
@@ -14,6 +15,18 @@
 #include "support/number_text.h"
 
 namespace qvx {
+
+// The position of the column of that name in the cursor, the names
+// compared over the 50 bytes of their field; -1 for none.
+inline int column_position(const curs& c, std::string_view name) {
+    constexpr size_t kNameCompare = 50;
+    name = name.substr(0, std::min(name.size(), kNameCompare));
+    for (size_t i = 0; i < c.cols.size(); ++i) {
+        std::string_view col = c.cols[i].name;
+        if (col.substr(0, std::min(col.size(), kNameCompare)) == name) return static_cast<int>(i);
+    }
+    return -1;
+}
 
 // The column's value in the cursor's current row; empty while the cursor
 // has no row (or the row has an older, shorter layout).

@@ -20,17 +20,6 @@ namespace qvx {
 namespace {
 
 constexpr int16_t kNumberColumn = 2;
-constexpr size_t kNameCompare = 50;
-
-// Column names are compared over the 50 bytes of their field.
-int column_index(const curs& c, std::string_view name) {
-    name = name.substr(0, std::min(name.size(), kNameCompare));
-    for (size_t i = 0; i < c.cols.size(); ++i) {
-        std::string_view col = c.cols[i].name;
-        if (col.substr(0, std::min(col.size(), kNameCompare)) == name) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 void bind_column(Term& t, curs& c, int index) {
     t.src_cursor = &c;
@@ -54,7 +43,7 @@ int define_column(Term& t) {
         PRINT('e', "Int0500", "Cursor %s not found for column %s\n", t.cursor_name, t.name);
         return 1;
     }
-    const int index = column_index(*c, t.name);
+    const int index = column_position(*c, t.name);
     if (index < 0) {
         PRINT('h', "Int0510", "Column %s not found for cursor %s\n", t.name, t.cursor_name);
         return 1;
@@ -64,7 +53,7 @@ int define_column(Term& t) {
 }
 
 int this_curs_column(Term& t, curs& c) {
-    const int index = column_index(c, t.text());
+    const int index = column_position(c, t.text());
     if (index < 0) return 1;
     bind_column(t, c, index);
     return 0;

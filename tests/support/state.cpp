@@ -20,6 +20,7 @@
 #include "db/utf8.h"
 #include "expr/interpreter.h"
 #include "expr/lex_store.h"
+#include "expr/select.h"
 #include "expr/term_table.h"
 #include "model/cursor_list.h"
 #include "pipeline/bases.h"
@@ -67,6 +68,7 @@ void reset_collector_state() {
     qvx::reset_pipe_channel();
     qvx::reset_comm_dispatch();
     qvx::reset_fetch_exits();
+    qvx::reset_select();
     qvx::reset_term_tables();
     qvx::reset_interpreter();
     qvx::reset_lex_store();
