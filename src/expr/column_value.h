@@ -67,6 +67,8 @@ inline void current_value(const curs& c, const columns& col, const char*& text, 
 inline bool refresh_column_term(Term& t) {
     if (t.src_generation != cursor_generation() || !t.src_cursor || t.src_col >= t.src_cursor->cols.size())
         return false;
+    // A name written without its cursor reads the current cursor's column.
+    if (t.follows_cursor && current_cursor() && t.src_cursor != current_cursor()) return false;
     const columns& col = t.src_cursor->cols[t.src_col];
     const char* text = nullptr;
     int32_t len = 0;

@@ -73,6 +73,18 @@ std::optional<LexemeList> lex_text(const std::string& text, curs& c, bool select
     return list;
 }
 
+// True when the list has the form the kind is evaluated in: a select
+// list ends with its marker and ROW, a condition with neither (an entry
+// the store made from the other kind is lexed again).
+bool fits(const LexemeList& list, int kind) {
+    const size_t n = list.size();
+    const auto marker = [&](size_t i) {
+        return i < n && list[i].term && list[i].term->text() == get_row_function_arg_part().substr(1);
+    };
+    if (kind == kLexSelectList) return n >= 3 && list[n - 2].op == get_row_func_entry() && marker(n - 3);
+    return n < 2 || !marker(n - 2);
+}
+
 // Fills p for text and cursor: from the module's descriptor when it
 // describes them, else from the store, else lexed and stored. 0 or 1.
 int prepare(Prepared& p, std::string_view text, curs& c, int kind, const char* get_id, const char* store_id) {
@@ -84,7 +96,7 @@ int prepare(Prepared& p, std::string_view text, curs& c, int kind, const char* g
     p.block.cursor = c.cur_name;
     p.block.kind = kind;
     const int found = find_lex_block(p.block);
-    if (found == 1 && p.block.terms.get() == s.table && p.block.list) return 0;
+    if (found == 1 && p.block.terms.get() == s.table && p.block.list && fits(*p.block.list, kind)) return 0;
     if (found == 2)
         PRINT('w', get_id, "Error trying to get a parsed expression: will parse again\n");
     const bool select_list = kind == kLexSelectList;

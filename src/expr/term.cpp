@@ -110,6 +110,7 @@ int copy_term(Term& target, const Term& source) {
     target.src_cursor = source.src_cursor;
     target.src_col = source.src_col;
     target.src_generation = source.src_generation;
+    target.follows_cursor = source.follows_cursor;
     target.long_text = source.long_text;
     target.len = static_cast<int32_t>(n);
     if (owned) {

@@ -57,6 +57,8 @@ struct Term {
     int32_t len = 0;                  // value length
     TermSource source = TermSource::none;
     int8_t helper = 0;                // 1 a SUM accumulator, 2 a ROW copy (owned by the table)
+    bool follows_cursor = false;      // an unqualified name bound to a column of the current
+                                      // cursor: bound again when another cursor is current
     uint32_t src_generation = 0;      // cursor-list generation of the resolution
     // Where a column term's value is read (source == column).
     curs* src_cursor = nullptr;
@@ -148,6 +150,7 @@ inline void clear_term(Term& t) {
     t.src_col = 0;
     t.src_generation = 0;
     t.helper = 0;
+    t.follows_cursor = false;
     if (!t.own_buffer.empty()) std::string().swap(t.own_buffer);
     if (!t.long_text.empty()) t.long_text.clear();
 }

@@ -69,9 +69,17 @@ int define_percent_var(Term& t) {
     return 0;
 }
 
+int resolve_name(Term& t);
+
 int resolve_column(Term& t) {
     if (t.is_resolved() && refresh_column_term(t)) return 0;
     t.source = TermSource::none;
+    if (t.follows_cursor) {  // the same name in the cursor now current
+        t.follows_cursor = false;
+        t.entry_type = kNameTerm;
+        t.cursor_name[0] = '\0';
+        return resolve_name(t);
+    }
     if (t.cursor_name[0]) return define_column(t);
     curs* c = current_cursor();
     if (!c || this_curs_column(t, *c) != 0) return 1;
@@ -87,6 +95,7 @@ int resolve_name(Term& t) {
     curs* c = current_cursor();
     if (c && this_curs_column(t, *c) == 0) {
         t.entry_type = kColumnTerm;
+        t.follows_cursor = true;
         store_cursor_name(t, *c);
         return 0;
     }

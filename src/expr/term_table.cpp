@@ -14,7 +14,6 @@ namespace {
 struct TableState {
     Term* anchor = nullptr;
     Term* tail = nullptr;
-    curs* cursor = nullptr;
     Term* current_term = nullptr;
     TermIndex* index = nullptr;  // the owner's index of the chain, if any
     TermTableRegistrar registrar = nullptr;
@@ -27,9 +26,8 @@ TableState& state() {
 }
 
 void cursors_deleted() {
-    TableState& s = state();
     ++detail::cursor_list_generation;
-    s.cursor = nullptr;
+    detail::current_cursor_ptr = nullptr;
 }
 
 void register_table(Term* first) {
@@ -131,10 +129,8 @@ void free_perm_term_tb(Term* anchor) {
 
 void set_current_cursor(curs* cursor) {
     watch_cursor_list();
-    state().cursor = cursor;
+    detail::current_cursor_ptr = cursor;
 }
-
-curs* current_cursor() { return state().cursor; }
 
 void chain_term(Term* term) {
     TableState& s = state();
@@ -222,7 +218,7 @@ void watch_cursor_list() {
 void reset_term_tables() {
     TableState& s = state();
     s.anchor = s.tail = s.current_term = nullptr;
-    s.cursor = nullptr;
+    detail::current_cursor_ptr = nullptr;
     s.index = nullptr;
     s.registrar = nullptr;
     clear_reuse_list();

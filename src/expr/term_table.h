@@ -51,9 +51,13 @@ Term* invalid_term_anchor();
 // Frees every term of the chain.
 void free_perm_term_tb(Term* anchor);
 
-// The cursor unqualified names resolve to; null for none.
+// The cursor unqualified names resolve to; null for none. Read for every
+// column value, so it is read in place.
+namespace detail {
+inline curs* current_cursor_ptr = nullptr;
+}
 void set_current_cursor(curs* cursor);
-curs* current_cursor();
+inline curs* current_cursor() { return detail::current_cursor_ptr; }
 
 // Appends a term to the current table; the first term of an empty table
 // registers the table with the memory registry (when one is set).
