@@ -51,7 +51,8 @@ int like_match(std::string_view value, std::string_view pattern, bool& match) {
     while (p < pattern.size() && match) {
         if (w) ++p;
         if (w == '_' && v < value.size()) ++v;
-        const size_t stop = std::min(pattern.find_first_of("%_", p), pattern.size());
+        size_t stop = p;
+        while (stop < pattern.size() && pattern[stop] != '%' && pattern[stop] != '_') ++stop;
         const std::string_view segment = pattern.substr(p, stop - p);
         const char next = stop < pattern.size() ? pattern[stop] : 0;
         if (value.size() - v < segment.size()) {

@@ -127,16 +127,16 @@ int parse_where(std::string_view where, curs& c) {
     return prepare(state().where, where, c, kLexWhere, "SEL0144", "SEL0147");
 }
 
-// Evaluates a fresh copy of the prepared list with the cursor current.
-TermPtr evaluate(Prepared& p, curs& c) {
-    CurrentCursor cur(c);
+// Evaluates a fresh copy of the prepared list (the select's cursor is
+// current).
+TermPtr evaluate(Prepared& p) {
     p.work.assign(p.block.list->begin(), p.block.list->end());
     return interpreter(std::span<Lexeme>(p.work));
 }
 
 // The WHERE condition for the current row: 1 true, 0 false, -1 failed.
 int evaluate_row(curs& c, Prepared& p) {
-    const TermPtr r = evaluate(p, c);
+    const TermPtr r = evaluate(p);
     if (!r) {
         PRINT('e', "SEL0050", "Can not evaluate a row for cursor %s:       may be next time\n", c.cur_name.c_str());
         return -1;
@@ -151,7 +151,7 @@ int evaluate_row(curs& c, Prepared& p) {
 
 // The select list for the current row; nothing after SEL0100.
 TermPtr process_row(curs& c, Prepared& p) {
-    TermPtr r = evaluate(p, c);
+    TermPtr r = evaluate(p);
     if (!r) {
         PRINT('e', "SEL0100", "Can not process a row for cursor %s:       may be next time\n", c.cur_name.c_str());
         set_row_status(1);
@@ -260,6 +260,7 @@ int perform_select(std::string_view select_list, std::string_view cursor_name, v
     if (open_select_cursor(*c, walk) != 0) return 100;
     int rc = 0;
     {
+        CurrentCursor cur(*c);
         WalkGuard guard{*c, walk};
         set_proc_mode(0);
         set_row_status(0);
