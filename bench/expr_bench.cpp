@@ -26,27 +26,15 @@
 #include "expr/term_table.h"
 #include "model/cursor_list.h"
 #include "runtime/messages.h"
+#include "sqlite_side.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace qvxbench;
 using namespace qvx;
 
 constexpr int kConditions = 10000;
 constexpr int kRows = 100000;
-
-double seconds_since(Clock::time_point begun) {
-    return std::chrono::duration<double>(Clock::now() - begun).count();
-}
-
-// Messages of the collector go nowhere.
-void quiet() {
-    static const bool once = [] {
-        if (FILE* sink = std::fopen("/dev/null", "w")) use_message_sink(sink, false);
-        return true;
-    }();
-    (void)once;
-}
 
 // Condition i: names, numbers and strings all vary; the text is valid in
 // both languages.
@@ -55,15 +43,6 @@ std::string condition(int i) {
            std::to_string(i * 7 % 1000) + ".5 AND (N - " + std::to_string(i % 13) + ") * 2 >= C / 3 OR NAME LIKE 'ab" +
            std::to_string(i % 31) + "%' AND N < 99999";
 }
-
-struct Db {
-    sqlite3* db = nullptr;
-    Db() {
-        if (sqlite3_open(":memory:", &db) != SQLITE_OK) db = nullptr;
-    }
-    ~Db() { sqlite3_close(db); }
-    bool exec(const char* sql) { return db && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-};
 
 void BM_LexConditionsBesideSqlitePrepare(benchmark::State& state) {
     quiet();

@@ -27,27 +27,16 @@
 #include "expr/term_table.h"
 #include "model/cursor_list.h"
 #include "runtime/messages.h"
+#include "sqlite_side.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace qvxbench;
 using namespace qvx;
 
 constexpr int kRows = 5000;
 constexpr int kRepeats = 100;
 constexpr const char* kWhere = "GROUPNAME = 'buffer_0' AND FLDNAME LIKE 'bufgrab_%'";
-
-double seconds_since(Clock::time_point begun) {
-    return std::chrono::duration<double>(Clock::now() - begun).count();
-}
-
-void quiet() {
-    static const bool once = [] {
-        if (FILE* sink = std::fopen("/dev/null", "w")) use_message_sink(sink, false);
-        return true;
-    }();
-    (void)once;
-}
 
 // Row i of the monitor counters: ten groups, fields that do and do not
 // match the LIKE, values 0 to 999.
@@ -85,15 +74,6 @@ curs& counter_cursor(const char* name, int rows) {
     }
     return add_cursor(std::move(c));
 }
-
-struct Db {
-    sqlite3* db = nullptr;
-    Db() {
-        if (sqlite3_open(":memory:", &db) != SQLITE_OK) db = nullptr;
-    }
-    ~Db() { sqlite3_close(db); }
-    bool exec(const char* sql) { return db && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-};
 
 bool fill_table(Db& db) {
     bool ok = db.exec("CREATE TABLE t (GROUPNAME TEXT, FLDNAME TEXT, FLDVALUE INTEGER)") && db.exec("BEGIN");
