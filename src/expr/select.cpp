@@ -11,10 +11,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "expr/interpreter.h"
 #include "expr/lex_store.h"
 #include "expr/lexer.h"
+#include "expr/operation_procs.h"
 #include "expr/select_internal.h"
 #include "expr/term_values.h"
 #include "model/cursor_list.h"
@@ -25,11 +27,20 @@ namespace qvx {
 
 namespace {
 
+// A span of a reverse Polish list: [first, end).
+struct Range {
+    uint32_t first;
+    uint32_t end;
+};
+
 // A prepared text: the store's descriptor and the text it was asked for.
 struct Prepared {
     std::string source;  // the caller's text, as given
     LexBlock block;
     LexemeList work;     // the copy each evaluation overwrites
+    // A condition's terms joined by AND, in order; empty when the
+    // condition is taken whole.
+    std::vector<Range> conjuncts;
 
     bool describes(std::string_view text, std::string_view cursor, const TermTable* table) const {
         return block.list && block.terms.get() == table && source == text && block.cursor == cursor;
@@ -85,6 +96,50 @@ bool fits(const LexemeList& list, int kind) {
     return n < 2 || !marker(n - 2);
 }
 
+// An operation that only computes from its arguments: the terms of an
+// AND made of such operations may stop at the first false one.
+bool pure(const Operation& op) {
+    return op.proc && op.check != 6 && op.args != kVariableArgs && op.proc != sum_func;
+}
+
+// Appends the terms joined by AND in the subexpression that ends at
+// end - 1; starts[i] is where the subexpression ending at i begins.
+void split_and(const LexemeList& list, const std::vector<uint32_t>& starts, Range r, std::vector<Range>& out) {
+    if (list[r.end - 1].op && list[r.end - 1].op->proc == and_prc && r.end - r.first > 2) {
+        const uint32_t right = starts[r.end - 2];
+        split_and(list, starts, {r.first, right}, out);
+        split_and(list, starts, {right, r.end - 1}, out);
+        return;
+    }
+    out.push_back(r);
+}
+
+// The condition's AND terms, when every one is an operation of pure
+// operations; else none (the condition is evaluated whole).
+std::vector<Range> conjuncts_of(const LexemeList& list) {
+    std::vector<uint32_t> starts(list.size()), stack;
+    uint32_t n = 0;
+    for (; n < list.size() && !list[n].is_end(); ++n) {
+        const Lexeme& l = list[n];
+        uint32_t first = n;
+        if (l.op) {
+            if (!pure(*l.op) || stack.size() < static_cast<size_t>(l.op->args)) return {};
+            for (int k = 0; k < l.op->args; ++k) {
+                first = stack.back();
+                stack.pop_back();
+            }
+        }
+        starts[n] = first;
+        stack.push_back(first);
+    }
+    if (stack.size() != 1 || n == 0) return {};
+    std::vector<Range> out;
+    split_and(list, starts, {0, n}, out);
+    for (const Range& r : out)
+        if (!list[r.end - 1].op) return {};  // a bare operand is no condition of its own
+    return out.size() > 1 ? out : std::vector<Range>{};
+}
+
 // Fills p for text and cursor: from the module's descriptor when it
 // describes them, else from the store, else lexed and stored. 0 or 1.
 int prepare(Prepared& p, std::string_view text, curs& c, int kind, const char* get_id, const char* store_id) {
@@ -124,7 +179,11 @@ int ed_parse_sel_list(std::string_view list, curs& c) {
 }
 
 int parse_where(std::string_view where, curs& c) {
-    return prepare(state().where, where, c, kLexWhere, "SEL0144", "SEL0147");
+    Prepared& p = state().where;
+    const bool same = p.describes(where, c.cur_name, state().table);
+    if (prepare(p, where, c, kLexWhere, "SEL0144", "SEL0147") != 0) return 1;
+    if (!same) p.conjuncts = conjuncts_of(*p.block.list);
+    return 0;
 }
 
 // Evaluates a fresh copy of the prepared list (the select's cursor is
@@ -134,9 +193,9 @@ TermPtr evaluate(Prepared& p) {
     return interpreter(std::span<Lexeme>(p.work));
 }
 
-// The WHERE condition for the current row: 1 true, 0 false, -1 failed.
-int evaluate_row(curs& c, Prepared& p) {
-    const TermPtr r = evaluate(p);
+// One condition (a whole one, or one AND term of it) of the work copy.
+int evaluate_condition(curs& c, std::span<Lexeme> list) {
+    const TermPtr r = interpreter(list);
     if (!r) {
         PRINT('e', "SEL0050", "Can not evaluate a row for cursor %s:       may be next time\n", c.cur_name.c_str());
         return -1;
@@ -147,6 +206,18 @@ int evaluate_row(curs& c, Prepared& p) {
         return -1;
     }
     return is_true(*r) ? 1 : 0;
+}
+
+// The WHERE condition for the current row: 1 true, 0 false, -1 failed.
+// AND terms are taken in order up to the first that is not true.
+int evaluate_row(curs& c, Prepared& p) {
+    p.work.assign(p.block.list->begin(), p.block.list->end());
+    if (p.conjuncts.empty()) return evaluate_condition(c, p.work);
+    for (const Range& r : p.conjuncts) {
+        const int pass = evaluate_condition(c, std::span<Lexeme>(p.work.data() + r.first, r.end - r.first));
+        if (pass != 1) return pass;
+    }
+    return 1;
 }
 
 // The select list for the current row; nothing after SEL0100.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -62,6 +63,11 @@ TEST_F(SelectTest, SumOverTheRowsAWhereConditionPicks) {
         {"GROUPNAME = 'buffer_0'", [](const auto& r) { return r[0] == "buffer_0"; }},
         {"GROUPNAME = 'buffer_0' AND FLDNAME LIKE 'bufgrab_%'", [&](const auto& r) { return r[0] == "buffer_0" && grab(r); }},
         {"FLDNAME LIKE 'bufgrab_%' AND FLDVALUE > 1", [&](const auto& r) { return grab(r) && std::stoi(r[2]) > 1; }},
+        {"GROUPNAME = 'buffer_0' AND (FLDNAME LIKE 'bufgrab_%' OR FLDVALUE > 100) AND FLDVALUE ^= 2",
+         [&](const auto& r) { return r[0] == "buffer_0" && (grab(r) || std::stoi(r[2]) > 100) && r[2] != "2"; }},
+        {"FLDVALUE - 2 AND GROUPNAME = 'buffer_0'", [](const auto& r) { return r[0] == "buffer_0" && r[2] != "2"; }},
+        {"FLDVALUE > 2 AND GROUPNAME = 'buffer_0' OR FLDVALUE = 1",
+         [](const auto& r) { return (std::stoi(r[2]) > 2 && r[0] == "buffer_0") || r[2] == "1"; }},
     };
     for (const Case& k : cases) {
         int32_t sum = -1;
@@ -69,6 +75,17 @@ TEST_F(SelectTest, SumOverTheRowsAWhereConditionPicks) {
         EXPECT_EQ(sum, sum_of(kRows, k.pass)) << (k.where ? k.where : "(none)");
     }
     EXPECT_TRUE(ids.empty());
+}
+
+// The terms of an AND are taken in order: after a false one the rest of
+// the condition is not evaluated (nor can it fail).
+TEST_F(SelectTest, AndStopsAtTheFirstFalseTerm) {
+    counters("SYSMON", kRows);
+    int32_t v = -1;
+    EXPECT_EQ(perform_select("SUM(FLDVALUE)", "SYSMON", &v, "GROUPNAME = 'buffer_1' AND FLDNAME > 5", kTargetInt), 100);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "SEL0320W"), 1);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "SEL0050E"), 1);
+    EXPECT_EQ(v, -1);
 }
 
 // A select-list value that changes starts a group; every group is stored,
