@@ -8,15 +8,16 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "expr/interpreter.h"
 #include "expr/lex_store.h"
 #include "expr/lexer.h"
-#include "expr/operation_procs.h"
 #include "expr/select_internal.h"
 #include "expr/term_values.h"
 #include "model/cursor_list.h"
@@ -26,12 +27,6 @@
 namespace qvx {
 
 namespace {
-
-// A span of a reverse Polish list: [first, end).
-struct Range {
-    uint32_t first;
-    uint32_t end;
-};
 
 // A prepared text: the store's descriptor and the text it was asked for.
 struct Prepared {
@@ -45,9 +40,22 @@ struct Prepared {
     bool describes(std::string_view text, std::string_view cursor, const TermTable* table) const {
         return block.list && block.terms.get() == table && source == text && block.cursor == cursor;
     }
+    // Describes nothing (the work copy keeps its room).
+    void clear() {
+        source.clear();
+        block = LexBlock{};
+        conjuncts.clear();
+    }
 };
 
 struct SelectState {
+    // The AND terms of every stored condition list, worked out once (the
+    // list held, so that its address names no other list).
+    struct Split {
+        std::shared_ptr<const LexemeList> list;
+        std::vector<Range> conjuncts;
+    };
+    std::unordered_map<const LexemeList*, Split> conjuncts;
     TermTable* table = nullptr;
     std::unique_ptr<TermTable::Installed> installed;
     std::shared_ptr<TermTable> handle;  // the table as the store keeps it (not owned)
@@ -75,12 +83,25 @@ private:
 
 // Lexes text for the cursor; the ROW function put before the end of a
 // select list. Nothing when the lexer failed (reported).
+[[noreturn]] void out_of_memory(const char* id, const char* text) {
+    PRINT('s', id, text);
+    quitting(0);
+    std::abort();
+}
+
+// Lexes text for the cursor; the ROW function put in place of the end of
+// a select list, the end after it. Nothing when the lexer failed
+// (reported).
 std::optional<LexemeList> lex_text(const std::string& text, curs& c, bool select_list) {
     CurrentCursor cur(c);
     const char* pos = text.c_str();
     std::optional<LexemeList> list = parse_expression(pos);
-    if (list && select_list) list->insert(list->empty() ? list->end() : list->end() - 1,
-                                         Lexeme{get_row_func_entry(), nullptr});
+    if (!list || !select_list) return list;
+    try {
+        list->insert(list->empty() ? list->end() : list->end() - 1, Lexeme{get_row_func_entry(), nullptr});
+    } catch (const std::bad_alloc&) {
+        out_of_memory("SEL0135", "Can not acquire memory: quitting\n");
+    }
     return list;
 }
 
@@ -96,56 +117,12 @@ bool fits(const LexemeList& list, int kind) {
     return n < 2 || !marker(n - 2);
 }
 
-// An operation that only computes from its arguments: the terms of an
-// AND made of such operations may stop at the first false one.
-bool pure(const Operation& op) {
-    return op.proc && op.check != 6 && op.args != kVariableArgs && op.proc != sum_func;
-}
-
-// Appends the terms joined by AND in the subexpression that ends at
-// end - 1; starts[i] is where the subexpression ending at i begins.
-void split_and(const LexemeList& list, const std::vector<uint32_t>& starts, Range r, std::vector<Range>& out) {
-    if (list[r.end - 1].op && list[r.end - 1].op->proc == and_prc && r.end - r.first > 2) {
-        const uint32_t right = starts[r.end - 2];
-        split_and(list, starts, {r.first, right}, out);
-        split_and(list, starts, {right, r.end - 1}, out);
-        return;
-    }
-    out.push_back(r);
-}
-
-// The condition's AND terms, when every one is an operation of pure
-// operations; else none (the condition is evaluated whole).
-std::vector<Range> conjuncts_of(const LexemeList& list) {
-    std::vector<uint32_t> starts(list.size()), stack;
-    uint32_t n = 0;
-    for (; n < list.size() && !list[n].is_end(); ++n) {
-        const Lexeme& l = list[n];
-        uint32_t first = n;
-        if (l.op) {
-            if (!pure(*l.op) || stack.size() < static_cast<size_t>(l.op->args)) return {};
-            for (int k = 0; k < l.op->args; ++k) {
-                first = stack.back();
-                stack.pop_back();
-            }
-        }
-        starts[n] = first;
-        stack.push_back(first);
-    }
-    if (stack.size() != 1 || n == 0) return {};
-    std::vector<Range> out;
-    split_and(list, starts, {0, n}, out);
-    for (const Range& r : out)
-        if (!list[r.end - 1].op) return {};  // a bare operand is no condition of its own
-    return out.size() > 1 ? out : std::vector<Range>{};
-}
-
 // Fills p for text and cursor: from the module's descriptor when it
 // describes them, else from the store, else lexed and stored. 0 or 1.
 int prepare(Prepared& p, std::string_view text, curs& c, int kind, const char* get_id, const char* store_id) {
     SelectState& s = state();
     if (p.describes(text, c.cur_name, s.table)) return 0;
-    p = Prepared{};
+    p.clear();
     p.source = std::string(text);
     p.block.text = p.source;
     p.block.cursor = c.cur_name;
@@ -155,7 +132,12 @@ int prepare(Prepared& p, std::string_view text, curs& c, int kind, const char* g
     if (found == 2)
         PRINT('w', get_id, "Error trying to get a parsed expression: will parse again\n");
     const bool select_list = kind == kLexSelectList;
-    const std::string lexed = select_list ? p.source + std::string(get_row_function_arg_part()) : p.source;
+    std::string lexed;
+    try {
+        lexed = select_list ? p.source + std::string(get_row_function_arg_part()) : p.source;
+    } catch (const std::bad_alloc&) {
+        out_of_memory("SEL0133", "Can not acquire memory: qutting\n");
+    }
     std::optional<LexemeList> list = lex_text(lexed, c, select_list);
     p.block = LexBlock{};
     if (!list) return 1;
@@ -167,7 +149,7 @@ int prepare(Prepared& p, std::string_view text, curs& c, int kind, const char* g
     if (store_lex_block(p.block) != 0) {
         PRINT('s', store_id, "Can not store a lexed block: quitting\n");
         quitting(0);
-        p = Prepared{};
+        p.clear();
         return 1;
     }
     p.source = std::string(text);
@@ -182,7 +164,15 @@ int parse_where(std::string_view where, curs& c) {
     Prepared& p = state().where;
     const bool same = p.describes(where, c.cur_name, state().table);
     if (prepare(p, where, c, kLexWhere, "SEL0144", "SEL0147") != 0) return 1;
-    if (!same) p.conjuncts = conjuncts_of(*p.block.list);
+    if (same) return 0;
+    auto& known = state().conjuncts;
+    const auto it = known.find(p.block.list.get());
+    if (it != known.end()) {
+        p.conjuncts = it->second.conjuncts;
+        return 0;
+    }
+    p.conjuncts = conjuncts_of(*p.block.list);
+    known.emplace(p.block.list.get(), SelectState::Split{p.block.list, p.conjuncts});
     return 0;
 }
 
@@ -354,6 +344,7 @@ void reset_select() {
     s.handle.reset();
     s.columns = Prepared{};
     s.where = Prepared{};
+    s.conjuncts.clear();
 }
 
 } // namespace qvx

@@ -32,6 +32,9 @@ enum SelectTargetType : int {
 };
 
 // Installs the procedures' term table (the lexer's current table too).
+// One table serves every procedure run and outlives them: the
+// lexed-expression store keeps the lists lexed into it, which name its
+// terms, for the whole run.
 void start_exec_sql(TermTable& table);
 // Takes the table back from the lexer; the module is not initialised again
 // until the next start_exec_sql.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "expr/column_value.h"
@@ -85,7 +86,13 @@ int read_into_term(Term& t, std::string_view column, curs& c, void* target) {
     }
     const columns& col = c.cols[t.src_col];
     const std::string_view text = column_text(c, col);
-    t.set_owned(text);
+    try {
+        t.set_owned(text);
+    } catch (const std::bad_alloc&) {
+        PRINT('s', "SEL0840", "Can not acquire memory: quitting\n");
+        quitting(0);
+        return 1;
+    }
     t.len = col.length;
     t.source = TermSource::fixed;
     switch (t.data_type) {
