@@ -215,6 +215,18 @@ TEST_F(SelectTest, CachedColumnIsLookedUpAgainAfterAVersionChange) {
     c.vers_time = last_version_update_time;
     EXPECT_EQ(select_column("FLDVALUE", "SYSMON", &v, kTargetInt, "value", &cache), 1);
     EXPECT_EQ(ids, Ids{"SEL0830E"});
+    // A broken cached term (seen with the expression debug switch on) is
+    // set aside for the variable's own term.
+    ids.clear();
+    c.cols[2].name = "FLDVALUE";
+    Term broken;
+    broken.tag = 7;
+    Term* bad = &broken;
+    my_trace_all[8] = 1;
+    EXPECT_EQ(select_column("FLDVALUE", "SYSMON", &v, kTargetInt, "value", &bad), 0);
+    my_trace_all[8] = 0;
+    EXPECT_EQ(bad, cache);
+    EXPECT_EQ(ids, (Ids{"TRM0200E", "SEL0815W"}));
 }
 
 TEST_F(SelectTest, ColumnReadsWithoutAVariable) {
