@@ -69,19 +69,13 @@ int define_percent_var(Term& t) {
     return 0;
 }
 
-int resolve_name(Term& t);
-
 int resolve_column(Term& t) {
     if (t.is_resolved() && refresh_column_term(t)) return 0;
     t.source = TermSource::none;
-    if (t.follows_cursor) {  // the same name in the cursor now current
-        t.follows_cursor = false;
-        t.entry_type = kNameTerm;
-        t.cursor_name[0] = '\0';
-        return resolve_name(t);
-    }
-    if (t.cursor_name[0]) return define_column(t);
     curs* c = current_cursor();
+    // A name written without its cursor reads the column of that name in
+    // the cursor now current.
+    if (t.cursor_name[0] && !(t.follows_cursor && c)) return define_column(t);
     if (!c || this_curs_column(t, *c) != 0) return 1;
     store_cursor_name(t, *c);
     return 0;

@@ -88,6 +88,27 @@ TEST_F(SelectTest, AndStopsAtTheFirstFalseTerm) {
     EXPECT_EQ(v, -1);
 }
 
+// Names without a cursor read the columns of the cursor selected from,
+// whichever cursor the same text ran on before.
+TEST_F(SelectTest, OneTextServesSeveralCursors) {
+    counters("SYSMON", kRows);
+    const Rows other = {{"buffer_0", "bufgrab_9", "1000"}, {"buffer_1", "bufgrab_9", "2000"}};
+    counters("OTHER", other);
+    curs& bare = table_cursor("BARE", {{"GROUPNAME", 1, 20}});
+    add_row(bare, {"buffer_0"});
+    const char* where = "GROUPNAME = 'buffer_0'";
+    const auto in_group = [](const auto& r) { return r[0] == "buffer_0"; };
+    int32_t sum = 0;
+    ASSERT_EQ(perform_select("SUM(FLDVALUE)", "SYSMON", &sum, where, kTargetInt), 0);
+    EXPECT_EQ(sum, sum_of(kRows, in_group));
+    ASSERT_EQ(perform_select("SUM(FLDVALUE)", "OTHER", &sum, where, kTargetInt), 0);
+    EXPECT_EQ(sum, sum_of(other, in_group));
+    EXPECT_EQ(perform_select("SUM(FLDVALUE)", "BARE", &sum, where, kTargetInt), 1);
+    EXPECT_TRUE(wrote("SEL0100E"));
+    ASSERT_EQ(perform_select("SUM(FLDVALUE)", "SYSMON", &sum, where, kTargetInt), 0);
+    EXPECT_EQ(sum, sum_of(kRows, in_group));
+}
+
 // A select-list value that changes starts a group; every group is stored,
 // so the target ends with the last group's value.
 TEST_F(SelectTest, TheTargetEndsWithTheLastGroup) {
@@ -98,6 +119,12 @@ TEST_F(SelectTest, TheTargetEndsWithTheLastGroup) {
     EXPECT_EQ(v, 7);
     EXPECT_EQ(perform_select("FLDVALUE", "OTHER", &v, nullptr, kTargetInt), 0);
     EXPECT_EQ(v, 5);
+    // Each group is stored: a first group whose value is no number fails
+    // the select, though the last group's would do.
+    counters("THIRD", {{"x", "f", "1"}, {"x", "f", "1"}, {"12", "f", "1"}});
+    EXPECT_EQ(perform_select("GROUPNAME", "THIRD", &v, nullptr, kTargetInt), 1);
+    EXPECT_EQ(ids, Ids{"SEL0630E"});
+    ids.clear();
     // The first of two values is stored, with a warning.
     float f = 0;
     EXPECT_EQ(perform_select("SUM(FLDVALUE), GROUPNAME", "SYSMON", &f, nullptr, kTargetFloat), 0);
