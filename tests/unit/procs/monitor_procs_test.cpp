@@ -1,0 +1,221 @@
+#include "procs/monitor_procs.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../expr/expr_fixture.h"
+#include "expr/select.h"
+
+using namespace qvx;
+using namespace exprtest;
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// A sample of a two-engine server with two caches and three devices: a
+// few hundred counters with values that differ from counter to counter.
+Rows sample_counters(int clock_ticks_engine1 = 900) {
+    Rows rows;
+    int seed = 7;
+    auto add = [&](const std::string& g, const std::string& f) {
+        seed = (seed * 37 + 11) % 997;
+        rows.push_back({g, f, std::to_string(seed + 3)});
+    };
+    rows.push_back({"access", "xacts", "250"});
+    for (const char* b : {"buffer_0", "buffer_1"})
+        for (const char* f : {"bufsearch_calls", "bufsearch_finds", "bufgrab_2k", "bufgrab_16k",
+                              "bufgrab_dirty_2k", "bufgrab_dirty_16k", "bufunkeep_lru", "bufunkeep_mru",
+                              "prefetch_req", "prefetch_as_requested", "prefetch_page_realigned",
+                              "bufgrab_ref_2K", "bufgrab_ref_16K", "bufgrab_ref_4K", "bufread_read_waits",
+                              "bufwrite_write_waits", "bufwrite_pacing_waits", "log_page_writes"})
+            add(b, f);
+    for (int e = 0; e < 2; ++e) {
+        std::string g = "engine_" + std::to_string(e);
+        rows.push_back({g, "clock_ticks", std::to_string(e == 0 ? 1000 : clock_ticks_engine1)});
+        rows.push_back({g, "cpu_ticks", std::to_string(400 + 100 * e)});
+        for (const char* f : {"engine_sleeps", "context_switches", "max_outstanding_AIOs_engine",
+                              "total_dpoll_completed_aios", "no_packets_received", "no_bytes_received",
+                              "no_packets_sent", "no_bytes_sent"})
+            add(g, f);
+    }
+    for (const char* d : {"disk_0", "disk_1", "disk_2"})
+        for (const char* f : {"total_reads", "total_writes", "p_hits", "p_misses"}) add(d, f);
+    for (const char* t : {"EX_TAB", "SH_TAB", "EX_INT", "SH_INT", "EX_PAGE", "UP_PAGE", "SH_PAGE",
+                          "EX_ADDR", "SH_ADDR"})
+        for (const char* k : {"granted_", "waited_", "deadlock_"}) add("lock", k + std::string(t));
+    for (const char* f : {"deadlocks", "promoted_EX_TAB", "promoted_SH_TAB"}) add("lock", f);
+    for (const char* f : {"locklastpage", "lklastpg_wait", "log_page_allocations", "ncinsert", "cinsert",
+                          "deferred_update", "direct_inplace_update", "direct_notinplace_update",
+                          "direct_expensive_update", "delete", "delete_deferred", "modify_conflicts"})
+        add("access", f);
+    for (const char* f : {"plc_flush_full", "plc_flush_endxact", "plc_flush_xdeschange", "plc_flush_slr_xact",
+                          "plc_flush_unpin", "plc_flush_discard", "plc_flush_pmscan", "plc_lock_calls",
+                          "plc_lock_waits", "log_lock_granted", "log_lock_waited", "plc_maxused",
+                          "plc_logrecs", "group_commit_sleeps", "last_log_page_writes"})
+        add("xls", f);
+    add("kernel", "yields");
+    add("sysind", "ind_bufguess_a");
+    add("sysind", "ind_bufguess_b");
+    for (const char* f : {"waited_EX_LATCH", "waited_SH_LATCH", "waited_NO_LATCH"}) add("latch", f);
+    return rows;
+}
+
+class MonitorProcsTest : public ExprTest {
+protected:
+    void SetUp() override {
+        ExprTest::SetUp();
+        start_exec_sql(table);
+        sqlite3_open(":memory:", &db);
+        sqlite3_exec(db, "PRAGMA case_sensitive_like = ON; CREATE TABLE m(g TEXT, f TEXT, v INTEGER)", nullptr,
+                     nullptr, nullptr);
+    }
+    void TearDown() override {
+        sqlite3_close(db);
+        if (exec_sql_started()) end_exec_sql(table);
+        ExprTest::TearDown();
+    }
+
+    // SYSMON and its SQLite copy, ZEPV, CACHEMAP, SYSDEV and SYSCCONF.
+    void sample(const Rows& rows, int start = 1000, int stop = 1600, int engines = 2) {
+        curs& mon = table_cursor("SYSMON", {{"GROUPNAME", 1, 20}, {"FLDNAME", 1, 32}, {"FLDVALUE", 2, 10}});
+        for (const auto& r : rows) {
+            add_row(mon, r);
+            std::string sql = "INSERT INTO m VALUES('" + r[0] + "','" + r[1] + "'," + r[2] + ")";
+            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        }
+        add_row(table_cursor("ZEPV", {{"STARTTIME", 2, 10}, {"STOPTIME", 2, 10}}),
+                {std::to_string(start), std::to_string(stop)});
+        curs& map = table_cursor("CACHEMAP", {{"CACHENAME", 1, 20}, {"BUFFERNAME", 1, 20}});
+        add_row(map, {"default data cache", "buffer_0"});
+        add_row(map, {"tempdb_cache", "buffer_1"});
+        curs& dev = table_cursor("SYSDEV", {{"DEVNAME", 1, 20}, {"OSNAME", 1, 30}, {"DISKMON", 1, 20}});
+        for (int d = 0; d < 3; ++d)
+            add_row(dev, {"dev" + std::to_string(d), "/dev/sd" + std::string(1, 'a' + d), "disk_" + std::to_string(d)});
+        add_row(table_cursor("SYSCCONF", {{"NUMENG", 2, 10}}), {std::to_string(engines)});
+    }
+
+public:
+    // SUM(v) of the rows an SQL condition over g and f picks (0: none).
+    int sum(const std::string& where) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, ("SELECT COALESCE(SUM(v), 0) FROM m WHERE " + where).c_str(), -1, &st, nullptr);
+        int v = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return v;
+    }
+    int field(const char* g, const std::string& f) { return sum("g = '" + std::string(g) + "' AND f = '" + f + "'"); }
+
+    TermTable table;
+    sqlite3* db = nullptr;
+};
+
+std::string fmt(const char* f, ...) {
+    char buf[1000];
+    va_list ap;
+    va_start(ap, f);
+    std::vsnprintf(buf, sizeof buf, f, ap);
+    va_end(ap);
+    return buf;
+}
+
+// Rate per second, rate per transaction, count and percentage in the
+// layouts given, each field after two tabs.
+std::string grp(const char* rate, const char* count, const char* pct, int n, double iv, double xa, int base) {
+    std::string s = fmt("\t\t%s\t\t%s\t\t%s", fmt(rate, n / iv).c_str(), fmt(rate, n / xa).c_str(), fmt(count, n).c_str());
+    if (base >= 0) s += "\t\t" + fmt(pct, n * 100.0 / base);
+    return s;
+}
+
+} // namespace
+
+namespace {
+
+// The cache line's numeric fields from SQL sums under a group condition.
+std::string cache_fields(MonitorProcsTest& t, const std::string& g, double iv, double xa, int& tot5run) {
+    auto s = [&](const std::string& c) { return t.sum(g + " AND " + c); };
+    int read = s("f = 'bufsearch_calls'"), hit = s("f = 'bufsearch_finds'");
+    int miss = read - hit;
+    if (read == 0) read = 1;
+    int hit3 = s("f = 'bufunkeep_lru'"), hit4 = s("f = 'bufunkeep_mru'");
+    int unkeep = hit3 + hit4 ? hit3 + hit4 : 1;
+    int tot4 = s("f = 'prefetch_req'");
+    if (tot4 == 0) tot4 = 1;
+    int hit5 = s("f IN ('prefetch_as_requested', 'prefetch_page_realigned')");
+    tot5run += s("f LIKE 'bufgrab_%' AND f <> 'bufgrab_2k'");
+    int hit6 = s("f LIKE 'bufgrab_ref_%K' AND f <> 'bufgrab_ref_2K'");
+    auto G = [&](int n, int base) { return grp("%5.1f", "%7d", "%5.1f", n, iv, xa, base); };
+    return G(read, -1) + G(hit, read) + G(miss, read) + G(hit3, unkeep) + G(hit4, unkeep) + G(hit5, tot4) +
+           G(tot4 - hit5, tot4) + G(tot5run, -1) + G(hit6, tot5run ? tot5run : 1);
+}
+
+size_t fields(const std::string& line) {
+    size_t n = 1;
+    for (size_t p = line.find("\t\t"); p != std::string::npos; p = line.find("\t\t", p + 2)) ++n;
+    return n;
+}
+
+} // namespace
+
+// Both caches in CACHEMAP order, the tot5 total running over them; all
+// caches together on one line.
+TEST_F(MonitorProcsTest, CacheLinesMatchTheSqlFigures) {
+    sample(sample_counters());
+    const double iv = 600, xa = 250;
+    std::optional<ResultChain> d = cacd_proc();
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->size(), 2u);
+    int run = 0;
+    EXPECT_EQ((*d)[0], "\tdefault data cache" + cache_fields(*this, "g = 'buffer_0'", iv, xa, run) + "\t");
+    EXPECT_EQ((*d)[1], "\ttempdb_cache" + cache_fields(*this, "g = 'buffer_1'", iv, xa, run) + "\t");
+    EXPECT_EQ(fields((*d)[0]), 35u);
+    std::optional<ResultChain> s = cacs_proc();
+    ASSERT_TRUE(s);
+    ASSERT_EQ(s->size(), 1u);
+    run = 0;
+    EXPECT_EQ((*s)[0], cache_fields(*this, "g LIKE 'buffer_%'", iv, xa, run).substr(1) + "\t");
+    EXPECT_TRUE(ids.empty());
+}
+
+TEST_F(MonitorProcsTest, DeviceAndEngineLines) {
+    sample(sample_counters());
+    const double iv = 600, xa = 250;
+    std::optional<ResultChain> dev = devd_proc();
+    ASSERT_TRUE(dev);
+    ASSERT_EQ(dev->size(), 3u);
+    int tot1 = sum("g LIKE 'disk_%' AND f IN ('total_reads', 'total_writes')");
+    for (int d = 0; d < 3; ++d) {
+        const std::string g = "disk_" + std::to_string(d);
+        int r = field(g.c_str(), "total_reads"), w = field(g.c_str(), "total_writes");
+        auto G = [&](int n, int base) { return grp("%8.2f", "%7d", "%8.2f", n, iv, xa, base); };
+        EXPECT_EQ((*dev)[d], "\tdev" + std::to_string(d) + "\t\t/dev/sd" + std::string(1, 'a' + d) +
+                                 G(field(g.c_str(), "p_misses"), r + w) + G(field(g.c_str(), "p_hits"), r + w) +
+                                 G(r + w, tot1) + G(w, r + w) + G(r, r + w) + "\t");
+    }
+    std::optional<ResultChain> s = engs_proc();
+    ASSERT_TRUE(s);
+    auto e = [&](const char* f) { return sum("g LIKE 'engine_%' AND f = '" + std::string(f) + "'"); };
+    int p = e("cpu_ticks") * 100 / e("clock_ticks");
+    std::string want = fmt("\t%2d\t\t%7d\t\t%7d\t\t%7d\t\t%7d", 2, 600, 250, 100 - p, p);
+    for (const char* f : {"engine_sleeps", "context_switches", "max_outstanding_AIOs_engine",
+                          "total_dpoll_completed_aios", "no_packets_received", "no_bytes_received",
+                          "no_packets_sent", "no_bytes_sent"})
+        want += fmt("\t\t%7d", e(f));
+    EXPECT_EQ((*s)[0], want + "\t");
+    std::optional<ResultChain> g = engd_proc();
+    ASSERT_TRUE(g);
+    ASSERT_EQ(g->size(), 2u);
+    EXPECT_EQ((*g)[1].rfind("\tengine1\t\t", 0), 0u);
+    EXPECT_EQ(fields((*g)[1]), 31u);
+    int busy1 = field("engine_1", "cpu_ticks") * 100 / field("engine_1", "clock_ticks");
+    EXPECT_NE((*g)[1].find(fmt("\t\t%7d\t\t%7d\t\t%7d\t\t%7d\t\t%7d", field("engine_1", "clock_ticks"),
+                               field("engine_1", "cpu_ticks"), busy1, 100 - busy1,
+                               field("engine_1", "engine_sleeps"))),
+              std::string::npos);
+    EXPECT_TRUE(ids.empty());
+}
