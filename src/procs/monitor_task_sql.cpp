@@ -30,9 +30,10 @@ const Cause kCausesHead[] = {
     {"I/O Pacing", "GROUPNAME LIKE 'buffer_%' AND FLDNAME = 'bufwrite_pacing_waits'",
      "bufwrite_pacing_waits"},
     {"Logical Lock Contention",
-     "GROUPNAME = 'lock' AND FLDNAME LIKE 'waited_%' AND NOT ( FLDNAME LIKE 'waited_%_ADDR')",
+     "GROUPNAME = 'lock' AND FLDNAME LIKE 'waited_%' AND FLDNAME ^= 'waited_EX_ADDR' AND "
+     "FLDNAME ^= 'waited_SH_ADDR'",
      "waited"},
-    {"Address Lock Contention", "GROUPNAME = 'lock' AND FLDNAME LIKE 'waited_%_ADDR'",
+    {"Address Lock Contention", "GROUPNAME = 'lock' AND ( FLDNAME = 'waited_EX_ADDR' OR FLDNAME = 'waited_SH_ADDR')",
      "waited_ADDR"},
 };
 const Cause kCausesLog = {"Log Semaphore Contention",

@@ -219,3 +219,98 @@ TEST_F(MonitorProcsTest, DeviceAndEngineLines) {
               std::string::npos);
     EXPECT_TRUE(ids.empty());
 }
+
+namespace {
+
+// A labelled line: label, rates, count and the percentage (the 100 of a
+// total as an integer) in the wide layout.
+std::string part(const char* label, int n, int base, double iv = 600, double xa = 250) {
+    if (base < 0) return fmt("\t%s\t\t%8.2f\t\t%8.2f\t\t%8d\t\t%8d\t", label, n / iv, n / xa, n, 100);
+    return fmt("\t%s\t\t%8.2f\t\t%8.2f\t\t%8d\t\t%8.2f\t", label, n / iv, n / xa, n, n * 100.0 / base);
+}
+
+} // namespace
+
+TEST_F(MonitorProcsTest, LockAndLogLines) {
+    sample(sample_counters());
+    auto lock = [&](const std::string& f) { return field("lock", f); };
+    int requests = sum("g = 'lock' AND (f LIKE 'granted%' OR f LIKE 'waited%')");
+    int deadlocks = lock("deadlocks");
+    std::optional<ResultChain> d = lckd_proc();
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->size(), 10u);
+    auto G = [](int n, int base) { return grp("%8.2f", "%7d", "%8.2f", n, 600, 250, base); };
+    int g = lock("granted_UP_PAGE"), w = lock("waited_UP_PAGE");
+    EXPECT_EQ((*d)[5], "\tUP-Page Requests" + G(g + w, requests) + G(g, g + w) + G(w, g + w) +
+                           G(lock("deadlock_UP_PAGE"), deadlocks) + "\t");
+    g = field("access", "locklastpage"), w = field("access", "lklastpg_wait");
+    EXPECT_EQ((*d)[9].rfind("\tLast Pg Locks Total" + G(g + w, requests) + G(g, g + w) + G(w, g + w), 0), 0u);
+
+    std::optional<ResultChain> s = lcks_proc();
+    ASSERT_TRUE(s);
+    int waited = sum("g = 'lock' AND f LIKE 'waited%'");
+    int ex = lock("promoted_EX_TAB"), sh = lock("promoted_SH_TAB");
+    EXPECT_EQ((*s)[0], G(requests, -1).substr(1) + G(waited, requests) + G(deadlocks, requests) +
+                           G(ex + sh, -1) + G(ex, ex + sh) + G(sh, ex + sh) + "\t");
+    EXPECT_EQ(fields((*s)[0]), 22u);
+
+    std::optional<ResultChain> l = logd_proc();
+    ASSERT_TRUE(l);
+    ASSERT_EQ(l->size(), 12u);
+    int flushes = sum("g = 'xls' AND f LIKE 'plc_flush_%'");
+    int calls = field("xls", "plc_lock_calls"), waits = field("xls", "plc_lock_waits");
+    int other = sum("g = 'xls' AND f IN ('plc_flush_unpin', 'plc_flush_discard', 'plc_flush_pmscan')");
+    EXPECT_EQ((*l)[0], part("Total PLC Flushes", flushes, -1));
+    EXPECT_EQ((*l)[5], part("Flushes by Other", other, flushes));
+    EXPECT_EQ((*l)[7], part("Granted PLC Semaphore Req", calls - waits, calls));
+    EXPECT_EQ((*l)[11], part("Waited Log Semaphore Req", field("xls", "log_lock_waited"),
+                             field("xls", "log_lock_granted") + field("xls", "log_lock_waited")));
+
+    std::optional<ResultChain> t = logs_proc();
+    ASSERT_TRUE(t);
+    EXPECT_EQ((*t)[0], fmt("\t%8d\t\t%8d\t\t%8d\t\t%8d\t\t%8d\t\t%8d\t\t%8d\t", field("xls", "plc_maxused"),
+                           sum("g LIKE 'buffer_%' AND f = 'log_page_writes'"), field("access", "log_page_allocations"),
+                           field("xls", "plc_logrecs"), flushes, calls,
+                           field("xls", "log_lock_granted") + field("xls", "log_lock_waited")));
+    EXPECT_TRUE(ids.empty());
+}
+
+TEST_F(MonitorProcsTest, SqlAndTaskSwitchLines) {
+    sample(sample_counters());
+    auto a = [&](const char* f) { return field("access", f); };
+    int inserted = a("ncinsert") + a("cinsert");
+    int updated = a("deferred_update") + a("direct_inplace_update") + a("direct_notinplace_update") +
+                  a("direct_expensive_update");
+    int total = inserted + updated + a("delete");
+    std::optional<ResultChain> q = sqld_proc();
+    ASSERT_TRUE(q);
+    ASSERT_EQ(q->size(), 11u);
+    EXPECT_EQ((*q)[0], part("Total SQL Activity", total, -1));
+    EXPECT_EQ((*q)[2], part("Updated Total", updated, total));
+    EXPECT_EQ((*q)[5], part("Inserted Clustered Table", a("cinsert"), inserted));
+    EXPECT_EQ((*q)[10], part("Deleted Direct", a("delete") - a("delete_deferred"), a("delete")));
+
+    int switches = sum("g LIKE 'engine_%' AND f = 'context_switches'");
+    int logical = sum("g = 'lock' AND f LIKE 'waited_%' AND f NOT LIKE 'waited_%_ADDR'");
+    int addr = sum("g = 'lock' AND f LIKE 'waited_%_ADDR'");
+    int latch = sum("g = 'latch'");
+    for (bool second : {false, true}) {
+        std::optional<ResultChain> t = second ? tsk2_proc() : tskd_proc();
+        ASSERT_TRUE(t) << (lines.empty() ? "" : lines.back());
+        ASSERT_EQ(t->size(), second ? 17u : 16u);
+        EXPECT_EQ(t->front(), part("Total Task Switches", switches, -1));
+        EXPECT_EQ((*t)[5], part("Logical Lock Contention", logical, switches));
+        EXPECT_EQ((*t)[6], part("Address Lock Contention", addr, switches));
+        if (second) EXPECT_EQ((*t)[7], part("Latch Contention", latch, switches));
+        // Other Causes is what the listed causes leave of the total.
+        int listed = 0;
+        for (size_t i = 1; i + 1 < t->size(); ++i) {
+            int n = 0;
+            char label[64];
+            ASSERT_EQ(std::sscanf((*t)[i].c_str(), "\t%63[^\t]\t\t%*f\t\t%*f\t\t%d", label, &n), 2);
+            listed += n;
+        }
+        EXPECT_EQ(t->back(), part("Other Causes", switches - listed, switches));
+    }
+    EXPECT_TRUE(ids.empty());
+}
