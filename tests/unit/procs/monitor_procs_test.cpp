@@ -82,22 +82,25 @@ protected:
     }
 
     // SYSMON and its SQLite copy, ZEPV, CACHEMAP, SYSDEV and SYSCCONF.
-    void sample(const Rows& rows, int start = 1000, int stop = 1600, int engines = 2) {
+    void sample(const Rows& rows, int start = 1000, int stop = 1600, int engines = 2, const std::string& skip = "") {
         curs& mon = table_cursor("SYSMON", {{"GROUPNAME", 1, 20}, {"FLDNAME", 1, 32}, {"FLDVALUE", 2, 10}});
         for (const auto& r : rows) {
             add_row(mon, r);
             std::string sql = "INSERT INTO m VALUES('" + r[0] + "','" + r[1] + "'," + r[2] + ")";
             sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
         }
-        add_row(table_cursor("ZEPV", {{"STARTTIME", 2, 10}, {"STOPTIME", 2, 10}}),
+        if (skip != "ZEPV") add_row(table_cursor("ZEPV", {{"STARTTIME", 2, 10}, {"STOPTIME", 2, 10}}),
                 {std::to_string(start), std::to_string(stop)});
-        curs& map = table_cursor("CACHEMAP", {{"CACHENAME", 1, 20}, {"BUFFERNAME", 1, 20}});
-        add_row(map, {"default data cache", "buffer_0"});
-        add_row(map, {"tempdb_cache", "buffer_1"});
+        if (skip != "CACHEMAP") {
+            curs& map = table_cursor("CACHEMAP", {{"CACHENAME", 1, 20}, {"BUFFERNAME", 1, 20}});
+            add_row(map, {"default data cache", "buffer_0"});
+            add_row(map, {"tempdb_cache", "buffer_1"});
+        }
+        if (skip == "SYSDEV") return;
         curs& dev = table_cursor("SYSDEV", {{"DEVNAME", 1, 20}, {"OSNAME", 1, 30}, {"DISKMON", 1, 20}});
         for (int d = 0; d < 3; ++d)
             add_row(dev, {"dev" + std::to_string(d), "/dev/sd" + std::string(1, 'a' + d), "disk_" + std::to_string(d)});
-        add_row(table_cursor("SYSCCONF", {{"NUMENG", 2, 10}}), {std::to_string(engines)});
+        if (skip != "SYSCCONF") add_row(table_cursor("SYSCCONF", {{"NUMENG", 2, 10}}), {std::to_string(engines)});
     }
 
 public:
@@ -313,4 +316,76 @@ TEST_F(MonitorProcsTest, SqlAndTaskSwitchLines) {
         EXPECT_EQ(t->back(), part("Other Causes", switches - listed, switches));
     }
     EXPECT_TRUE(ids.empty());
+}
+
+namespace {
+
+Rows without(Rows rows, const std::string& g, const std::string& f) {
+    std::erase_if(rows, [&](const auto& r) { return r[0] == g && r[1] == f; });
+    return rows;
+}
+
+} // namespace
+
+// No xacts row: W and the per-transaction rates over 1; a stop time past
+// midnight: the interval gets a day added.
+TEST_F(MonitorProcsTest, MissingXactsAndAnIntervalAcrossMidnight) {
+    sample(without(sample_counters(), "access", "xacts"), 86000, 400);
+    std::optional<ResultChain> s = lcks_proc();
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(wrote("LCKS0040W"));
+    int requests = sum("g = 'lock' AND (f LIKE 'granted%' OR f LIKE 'waited%')");
+    EXPECT_EQ((*s)[0].rfind(grp("%8.2f", "%7d", "%8.2f", requests, 800, 1, -1).substr(1), 0), 0u);
+}
+
+// A cache whose bufsearch_calls is 0: a negative miss over a read base of 1.
+TEST_F(MonitorProcsTest, CacheWithoutSearchesTakesReadAsOne) {
+    Rows rows = sample_counters();
+    for (auto& r : rows)
+        if (r[0] == "buffer_1" && r[1] == "bufsearch_calls") r[2] = "0";
+    sample(rows);
+    std::optional<ResultChain> d = cacd_proc();
+    ASSERT_TRUE(d);
+    int hit = field("buffer_1", "bufsearch_finds");
+    EXPECT_EQ((*d)[1].rfind("\ttempdb_cache" + grp("%5.1f", "%7d", "%5.1f", 1, 600, 250, -1) +
+                                grp("%5.1f", "%7d", "%5.1f", hit, 600, 250, 1) +
+                                grp("%5.1f", "%7d", "%5.1f", -hit, 600, 250, 1),
+                            0),
+              0u);
+}
+
+// 150 engines stop at 100 lines; an engine without clock ticks is 100 busy.
+TEST_F(MonitorProcsTest, EngineLimitsAndZeroClockTicks) {
+    sample(sample_counters(0), 1000, 1600, 150);
+    std::optional<ResultChain> d = engd_proc();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->size(), 100u);
+    EXPECT_TRUE(wrote("ENGD0390T"));
+    EXPECT_TRUE(wrote("ENGD0455W"));
+    EXPECT_NE((*d)[1].find(fmt("\t\t%7d\t\t%7d\t\t%7d\t\t%7d\t\t", 0, field("engine_1", "cpu_ticks"), 100, 0)),
+              std::string::npos);
+    std::optional<ResultChain> s = engs_proc();
+    ASSERT_TRUE(s);
+    int p = sum("g LIKE 'engine_%' AND f = 'cpu_ticks'") * 100 / 1000;
+    EXPECT_EQ((*s)[0].rfind(fmt("\t%2d\t\t%7d\t\t%7d\t\t%7d\t\t%7d", 150, 600, 250, 100 - p, p), 0), 0u);
+}
+
+// Missing inputs end the procedure with no chain and the procedure's id.
+TEST_F(MonitorProcsTest, MissingCursorsAndColumnsGiveNoChain) {
+    struct Case {
+        const char* drop;
+        std::optional<ResultChain> (*proc)();
+        const char* id;
+    } cases[] = {
+        {"CACHEMAP", cacd_proc, "CACD0120E"}, {"SYSDEV", devd_proc, "DEVD0120E"},
+        {"ZEPV", cacs_proc, "CACS0100E"},     {"SYSCCONF", engs_proc, "ENGS0020E"},
+        {"SYSCCONF", sqld_proc, "SQLD0020E"},
+    };
+    for (const Case& k : cases) {
+        TearDown();
+        SetUp();
+        sample(sample_counters(), 1000, 1600, 2, k.drop);
+        EXPECT_FALSE(k.proc()) << k.id;
+        EXPECT_TRUE(wrote(k.id)) << k.id;
+    }
 }
