@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "control/cursor_lists_clause.h"
 #include "db/fetch.h"
@@ -23,6 +24,8 @@ constexpr int kInternalMode = 9;
 constexpr int kNoRows = -1;
 constexpr int kRowsDone = 100;
 constexpr size_t kMaxHostName = 49;
+constexpr int kLineCap = 10000;
+constexpr int kTimeLimit = 600;
 
 void set_status(curs& c, int code) {
     char text[32];
@@ -79,11 +82,52 @@ std::optional<std::string> host_value(const std::string& name, const std::string
     return std::nullopt;
 }
 
-// The result chain of the exit: the internal procedure the parameters
-// name, or the program's output lines.
-std::optional<ResultChain> run_exit(const std::string& exit, const std::string& parms, int mode) {
-    if (mode == kInternalMode) return exec_internal(parms);
-    r_exec_chain lines = u_exec(exit, parms);
+// The operator's parameter text as arguments: split at blanks, a '...' or
+// "..." group part of its argument without the quotes.
+std::vector<std::string> arguments(std::string_view parms) {
+    std::vector<std::string> args;
+    std::string arg;
+    bool in_arg = false;
+    for (size_t at = 0; at < parms.size(); ++at) {
+        const char ch = parms[at];
+        if (ch == ' ') {
+            if (in_arg) args.push_back(std::move(arg));
+            arg.clear();
+            in_arg = false;
+            continue;
+        }
+        in_arg = true;
+        if (ch == '\'' || ch == '"') {
+            const size_t close = parms.find(ch, at + 1);
+            const size_t end = close == std::string_view::npos ? parms.size() : close;
+            arg.append(parms.substr(at + 1, end - at - 1));
+            at = end;
+        } else {
+            arg += ch;
+        }
+    }
+    if (in_arg) args.push_back(std::move(arg));
+    return args;
+}
+
+// Runs the exit as a program. Collected values never meet a shell: each
+// argument of the operator's text gets its host variables on its own, so
+// a value is part of one argument whatever it holds.
+std::optional<ResultChain> run_program(const std::string& exit, std::string_view raw, const std::string& script) {
+    std::vector<std::string> words{exit};
+    for (const std::string& arg : arguments(raw)) {
+        std::string merged;
+        if (!merge_script_vars(arg, script, merged)) return std::nullopt;
+        words.push_back(std::move(merged));
+    }
+    ResultChain lines;
+    execopt o;
+    o.flags = exec_options_set;
+    o.line_limit = kLineCap;
+    u_exec_timed_words(words, kTimeLimit, o, [&lines](const std::string& l) {
+        lines.push_back(l);
+        return true;
+    });
     if (lines.empty()) return std::nullopt;
     return lines;
 }
@@ -136,13 +180,13 @@ int parse_script_text(curs& c, FetchExitWork& w, int mode) {
     const size_t blank = script.find(' ');
     const std::string exit = script.substr(0, blank);
     const size_t parms_at = blank == std::string::npos ? script.size() : script.find_first_not_of(' ', blank);
+    const std::string_view raw = parms_at == std::string::npos ? "" : std::string_view(script).substr(parms_at);
     std::string parms;
-    if (!merge_script_vars(parms_at == std::string::npos ? "" : std::string_view(script).substr(parms_at), script,
-                           parms))
-        return 1;
+    if (!merge_script_vars(raw, script, parms)) return 1;
     if (c.trace) PRINT('t', "ccc4024", "Call Exit %s, Parms %.200s.\n", exit.c_str(), parms.c_str());
 
-    std::optional<ResultChain> chain = run_exit(exit, parms, mode);
+    std::optional<ResultChain> chain =
+        mode == kInternalMode ? exec_internal(parms) : run_program(exit, raw, script);
     if (!chain || chain->empty()) {
         set_status(c, kNoRows);
         return 0;

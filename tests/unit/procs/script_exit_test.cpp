@@ -4,6 +4,9 @@
 // cursor) and the look-up of internal procedures.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -211,6 +214,26 @@ TEST_F(ScriptExitTest, ProgramOutputBecomesRowsAndMessages) {
         delete_all(c);
         ASSERT_EQ(run(c, 2), 0);
         EXPECT_EQ(column_values(c, "NAME"), (Texts{"cpu   "})) << "run " << i;
+    }
+}
+
+// A collected value that would be a command to a shell is one argument of
+// the program and nothing else.
+TEST_F(ScriptExitTest, NoCollectedValueStartsACommand) {
+    const std::string mark = std::string(::testing::TempDir()) + "qvx_script_ran_" + std::to_string(::getpid());
+    Select sel;
+    sel.item("V", 1, 60);
+    curs& s = make_cursor("S", {"V^60"});
+    curs& c = script_cursor("printf %s\\n x[S.V]");
+    const std::pair<std::string, std::string> cases[] = {
+        {"; touch " + mark, "x;    "}, {"$(touch " + mark + ")", "x$(tou"}, {"`touch " + mark + "`", "x`touc"}};
+    for (const auto& [value, first_word] : cases) {
+        delete_all(s);
+        ASSERT_GT(fetch(s, &sel, {Row{value}}), 0);
+        delete_all(c);
+        ASSERT_EQ(run(c, 2), 0) << value;
+        EXPECT_FALSE(std::filesystem::exists(mark)) << value;
+        EXPECT_EQ(column_values(c, "NAME"), (Texts{first_word})) << value;
     }
 }
 
