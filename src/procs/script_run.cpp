@@ -10,6 +10,7 @@
 #include "model/cursor_list.h"
 #include "pipeline/dummy_rows.h"
 #include "pipeline/row_store.h"
+#include "procs/exit_command.h"
 #include "procs/internal_procs.h"
 #include "procs/script_exit.h"
 #include "runtime/messages.h"
@@ -48,15 +49,6 @@ const InList* in_list_named(const curs& c, std::string_view name) {
     return nullptr;
 }
 
-std::string list_text(const std::string& text) {
-    std::string t = text;
-    const size_t open = t.find('('), close = t.rfind(')');
-    if (open != std::string::npos && close != std::string::npos && close > open) t = t.substr(open + 1, close - open - 1);
-    for (char& ch : t)
-        if (ch == ',') ch = ' ';
-    return t;
-}
-
 // The value of one host variable; empty after reporting.
 std::optional<std::string> host_value(const std::string& name, const std::string& script) {
     const size_t dot = name.find('.');
@@ -76,7 +68,7 @@ std::optional<std::string> host_value(const std::string& name, const std::string
             if (at < row->size) v.replace(0, std::min(len, row->size - at), row->text() + at, std::min(len, row->size - at));
             return v;
         }
-        if (const InList* list = in_list_named(*owner, part)) return list_text(list->text);
+        if (const InList* list = in_list_named(*owner, part)) return in_list_words(list->text);
     }
     PRINT('e', "ccc4015", "Script host variable (%s) not found in script %s\n", name.c_str(), script.c_str());
     return std::nullopt;
