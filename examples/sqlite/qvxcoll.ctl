@@ -183,4 +183,18 @@ cursor AUTOIDX;
   empty;
   interval 5;
   limit 50;
+; Host figures from a shell script, one row per figure. fetchxi1 runs
+; the script (a path, so a program rather than an internal procedure);
+; each output line is split into words that fill the columns
+; insert_select names, in order: figure and amount, two dictionary
+; elements that give their types and widths. A line in message form
+; ("HFG0001I ...") goes to the output and is no row.
+cursor FIGURES;
+  INSERT INTO host.figures (figure, amount) VALUES (:figure, :INT!amount);
+  fetch_exit fetchxi1;
+  script ./host_figures.sh;
+  insert_select SELECT figure, amount FROM script;
+  interval 5;
+  limit 10;
+  samples 1;
 end;

@@ -12,4 +12,9 @@ name tables;
 name indexes;
   type INTEGER;
   initial 0;
+; The columns of FIGURES, filled by the lines of its script.
+name figure;
+  type CHAR(16);
+name amount;
+  type INTEGER;
 end;

@@ -86,6 +86,9 @@ int load_cursor_definitions(const ProbeOptions& o, std::string& err) {
     // Cursors that take their rows from a fetch exit are read as the
     // collector reads them.
     install_fetch_exits();
+    // Without the dictionary the columns of a script exit cannot be read;
+    // the probe needs only the cursors' own columns.
+    set_script_exit_parser(nullptr);
     if (parse_curs() != 0) {
         err += "qvxprobe: " + path + " has errors\n";
         return kProbeNoInput;

@@ -51,6 +51,13 @@ void set_operate(std::vector<OpRange>& list, long start, long end);
 const std::vector<FetchExitSpec>& known_fetch_exits();
 void set_known_fetch_exits(const std::vector<FetchExitSpec>* table);
 
+// Builds the column descriptor of a script exit's cursor from its
+// insert_select text (set at start-up by the layer that runs scripts);
+// 0 good, 1 after an error. Without one a script cursor is not checked.
+using ScriptExitParser = int (*)(curs& cursor);
+void set_script_exit_parser(ScriptExitParser parser);
+int parse_script_columns(curs& cursor);
+
 // The fetch exit a fetch_exit clause names: a known exit's name, then
 // optionally "t" with time-out seconds (in the same word or the next one;
 // 30 when none) or "p". Empty when the word names no known exit. The

@@ -79,11 +79,15 @@ int edit_cursor_block(curs& c) {
         fail();
     }
     // A script exit needs its script and the select list its output fills;
-    // reading the script text is the script interpreter's work.
-    if (c.fetch_exit && c.fetch_exit->runs_script() && (!c.script || !c.raw_insert_select)) {
-        PRINT('e', "pcc0440", "Fetch exit %s requires 'script' and 'select'\n",
-              c.fetch_exit->name.c_str());
-        fail();
+    // the select list becomes the columns the output lines fill.
+    if (c.fetch_exit && c.fetch_exit->runs_script()) {
+        if (!c.script || !c.raw_insert_select) {
+            PRINT('e', "pcc0440", "Fetch exit %s requires 'script' and 'select'\n",
+                  c.fetch_exit->name.c_str());
+            fail();
+        } else if (parse_script_columns(c) != 0) {
+            fail();
+        }
     }
     // A virtual cursor with IF versions (pcc0443) cannot occur while
     // conditional versions are refused by the parser.

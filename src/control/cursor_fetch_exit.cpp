@@ -33,6 +33,14 @@ const std::vector<FetchExitSpec> kNoExits;
 const std::vector<FetchExitSpec>* known_exits = &kNoExits;
 } // namespace
 
+namespace {
+ScriptExitParser script_exit_parser = nullptr;
+} // namespace
+
+void set_script_exit_parser(ScriptExitParser parser) { script_exit_parser = parser; }
+
+int parse_script_columns(curs& c) { return script_exit_parser ? script_exit_parser(c) : 0; }
+
 const std::vector<FetchExitSpec>& known_fetch_exits() { return *known_exits; }
 
 void set_known_fetch_exits(const std::vector<FetchExitSpec>* table) { known_exits = table ? table : &kNoExits; }

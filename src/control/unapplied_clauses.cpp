@@ -16,9 +16,8 @@ struct Unapplied {
 // The clause kinds still waiting for their processing; an entry goes
 // when its clause kind takes effect.
 constexpr std::array kUnapplied{
-    // A script is the command line of a fetch exit, except for the exit
-    // that hands it to the script interpreter.
-    Unapplied{"script", [](const curs& c) { return c.script && (!c.fetch_exit || c.fetch_exit->runs_script()); }},
+    // A script is what a fetch exit runs.
+    Unapplied{"script", [](const curs& c) { return c.script && !c.fetch_exit; }},
 };
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "model/clause_slot.h"
 #include "model/distributor.h"
 #include "model/row_data.h"
+#include "model/select_row.h"
 
 namespace qvx {
 
@@ -221,6 +222,7 @@ struct curs : CursorDefinition {
     ClauseSlot<ColumnExitClauses> column_exit;
     ClauseSlot<SetLenClauses> set_len;
     ClauseSlot<HostVarPieces> hv_pieces;    // insert_select with "[": its pieces, split on the first merge
+    ClauseSlot<SelectDescriptor> script_columns;  // script exit: the columns its output lines fill
 
     // --- age_to: the source and its target ---
     curs* age_to_cur = nullptr;             // on a source: its target

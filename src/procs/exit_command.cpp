@@ -93,17 +93,6 @@ std::vector<std::string> list_items(std::string_view text) {
     return items;
 }
 
-// The list text as the command line shows it: no parentheses, commas
-// turned into blanks.
-std::string list_text(const std::string& text) {
-    std::string t = text;
-    const size_t open = t.find('('), close = t.rfind(')');
-    if (open != std::string::npos && close != std::string::npos && close > open) t = t.substr(open + 1, close - open - 1);
-    for (char& ch : t)
-        if (ch == ',') ch = ' ';
-    return t;
-}
-
 // Resolves one host variable into a piece; false after reporting.
 bool resolve(curs& c, const std::string& name, const std::string& script, CommandPiece& piece) {
     if (names_column(c, name)) {
@@ -125,7 +114,7 @@ bool resolve(curs& c, const std::string& name, const std::string& script, Comman
     if (const InList* list = in_list_named(name)) {
         PRINT('t', "fxr4014", "Host variable '%s' is an inlist\n", name.c_str());
         piece.kind = CommandPiece::list;
-        piece.chars = list_text(list->text);
+        piece.chars = in_list_words(list->text);
         piece.items = list_items(list->text);
         return true;
     }
@@ -178,6 +167,15 @@ int formatCommand(curs& c, CommandLine& line) {
     }
     flush();
     return 0;
+}
+
+std::string in_list_words(const std::string& text) {
+    std::string t = text;
+    const size_t open = t.find('('), close = t.rfind(')');
+    if (open != std::string::npos && close != std::string::npos && close > open) t = t.substr(open + 1, close - open - 1);
+    for (char& ch : t)
+        if (ch == ',') ch = ' ';
+    return t;
 }
 
 std::string shell_quoted(const std::string& text) {

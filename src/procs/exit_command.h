@@ -43,6 +43,10 @@ std::string exit_program_name(const std::string& first_word);
 // host variable cannot be resolved (fxr4020, fxr4015).
 int formatCommand(curs& cursor, CommandLine& line);
 
+// An in-list's text as it goes into a command line: without the
+// parentheses, commas turned into blanks.
+std::string in_list_words(const std::string& text);
+
 // The text quoted for the shell as one word: in apostrophes, each
 // apostrophe written as '\''.
 std::string shell_quoted(const std::string& text);

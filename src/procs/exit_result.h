@@ -65,6 +65,7 @@ struct FetchExitWork {
     bool taking_limited = false;
     curs* cursor = nullptr;
     ResultSet* result = nullptr;
+    const RowSink* sink = nullptr;  // where a script's rows go (the row store when none)
 };
 
 // True for a line in message form: three upper-case letters, four digits,

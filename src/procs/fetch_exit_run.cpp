@@ -11,6 +11,7 @@
 #include "procs/exit_command.h"
 #include "procs/exit_result.h"
 #include "procs/fetch_exit.h"
+#include "procs/script_exit.h"
 #include "procs/trace_environment.h"
 #include "runtime/messages.h"
 #include "runtime/trace.h"
@@ -24,6 +25,7 @@ constexpr int kTimed = 1;
 constexpr int kNoWait = 2;
 constexpr int kRunsScript = 7;
 constexpr int kInternal = 9;
+constexpr int kProgramScript = 2;
 constexpr int kDefaultTimeout = 30;
 constexpr int kTimedLineCap = 300;
 constexpr int kWaitLineCap = 10000;
@@ -74,14 +76,18 @@ FetchExitWork setCurs4exit(curs& c, const std::string& date) {
 // Internal exits: true when the option gives no rows, false when the
 // collection fails.
 bool run_internal(const FetchExitWork& w) {
-    const curs& c = *w.cursor;
     if (w.option == kTimed || w.option == kNoWait) return true;
-    if (w.option == kRunsScript)
-        PRINT('e', "fxr4029", "Cursor %s: scripts of fetch exit %s are not run by this collector yet\n",
-              c.cur_name.c_str(), c.fetch_exit->name.c_str());
-    else
-        PRINT('e', "fxr4025", "Invalid internal exit option %d\n", w.option);
+    PRINT('e', "fxr4025", "Invalid internal exit option %d\n", w.option);
     return false;
+}
+
+// A script exit: the parameters name an internal procedure, unless the
+// exit name is a path ("/" in it), which runs that program.
+int run_script(FetchExitWork& w) {
+    curs& c = *w.cursor;
+    const std::string& script = c.script ? *c.script : std::string();
+    const bool program = script.substr(0, script.find(' ')).find('/') != std::string::npos;
+    return parse_script_text(c, w, program ? kProgramScript : kInternal);
 }
 
 // Runs the command by the run option, each output line parsed as it is
@@ -132,6 +138,8 @@ int without_rows(curs& c, const ResultSet& rs) {
 int run_cursor_fetch_exit(curs& c, const std::string& date, const RowSink& sink) {
     if (!c.fetch_exit) return 1;
     FetchExitWork w = setCurs4exit(c, date);
+    w.sink = &sink;
+    if (w.kind == kInternal && w.option == kRunsScript) return run_script(w);
     const bool ran = w.kind == kInternal ? run_internal(w) : run_external(w);
     if (!ran) return fail(c);
     if (w.result->rows == 0) return without_rows(c, *w.result);

@@ -3,6 +3,7 @@
 
 #include "control/cursor.h"
 #include "pipeline/row_sources.h"
+#include "procs/script_exit.h"
 
 namespace qvx {
 
@@ -16,6 +17,7 @@ const std::vector<FetchExitSpec>& fetch_exit_table() {
 
 void install_fetch_exits() {
     set_known_fetch_exits(&fetch_exit_table());
+    set_script_exit_parser(parse_script_exit);
     set_fetch_exit_runner([](curs& c, const std::string& date, const RowSink& sink) {
         return run_cursor_fetch_exit(c, date, sink);
     });

@@ -123,4 +123,22 @@ TEST(FetchExitExample, ServerProcessesComeFromPs) {
     EXPECT_NEAR(std::stod(r->at("rss_kb")), std::stod(mine[0][2]), 512);
 }
 
+// The script-exit cursor of the SQLite example: its script's lines are the
+// rows, its message-form line goes to the output.
+TEST(FetchExitExample, ScriptLinesFillTheInsertSelectColumns) {
+    const std::string block = replaced(cursor_block(kExamples + "/sqlite/qvxcoll.ctl", "FIGURES"),
+                                       "./host_figures.sh", kExamples + "/sqlite/host_figures.sh");
+    const std::string out = collect(block, {"FIGURES"});
+    const std::vector<Row> rows = nupa_rows(out, "FIGURES");
+    ASSERT_EQ(rows.size(), 2u) << out;
+    const Row* up = find_row(rows, "figure", "uptime");
+    const Row* procs = find_row(rows, "figure", "processes");
+    ASSERT_TRUE(up && procs) << out;
+    const double now = std::stod(words_of(read_file("/proc/uptime"))[0][0]);
+    EXPECT_NEAR(std::stod(up->at("amount")), now, 70) << out;
+    EXPECT_GT(std::stoi(procs->at("amount")), 0);
+    EXPECT_TRUE(has_line(out, "", "HFG0001I host figures collected")) << out;
+    EXPECT_TRUE(find_row(rows, "figure", "HFG0001I") == nullptr);
+}
+
 } // namespace

@@ -84,7 +84,11 @@ protected:
         ASSERT_EQ(made.status, 0) << made.err;
         c.control("proc", read_file(kExampleDir + "/qvxproc.ctl"));
         c.control("dict", without_end(read_file(kExampleDir + "/qvxdict.ctl")) + kExtraDict);
-        c.control("coll", without_end(read_file(kExampleDir + "/qvxcoll.ctl")) + kExtraCursors);
+        // The collector runs in its own directory: the script cursor gets
+        // the example script's full path.
+        c.control("coll", replaced(without_end(read_file(kExampleDir + "/qvxcoll.ctl")), "./host_figures.sh",
+                                   kExampleDir + "/host_figures.sh") +
+                              kExtraCursors);
         c.env["COLL_CONNECT"] = "sqlite:" + db;
         collector = spawn_program(bin_path("qvxcoll"), {"-logonid", "monitor"}, c.env, c.dir.path());
         // Ready when the status request is answered.
@@ -186,6 +190,20 @@ TEST_P(RequestService, SeveralAgentsAtOnceGetTheirOwnAnswers) {
         EXPECT_EQ(got[i].status, 0) << asks[i] << ": " << got[i].err;
         EXPECT_EQ(got[i].out.rfind(firsts[i], 0), 0u) << got[i].out;
     }
+}
+
+// The rows of a script-exit cursor reach an agent like fetched rows.
+TEST_P(RequestService, ScriptRowsReachTheAgent) {
+    RunResult figures;
+    for (int i = 0; i < 20; ++i) {
+        figures = probe({"FIGURES"});
+        if (figures.out.find("FIGURES: 2 rows") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    ASSERT_NE(figures.out.find("FIGURES: 2 rows"), std::string::npos) << figures.err << figures.out;
+    EXPECT_NE(figures.out.find("uptime"), std::string::npos) << figures.out;
+    EXPECT_NE(figures.out.find("processes"), std::string::npos) << figures.out;
+    EXPECT_EQ(figures.out.find("HFG0001I"), std::string::npos) << figures.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, RequestService, ::testing::Values("0", "1"),

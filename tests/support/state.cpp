@@ -27,6 +27,7 @@
 #include "pipeline/cursor_run.h"
 #include "pipeline/decode_eval.h"
 #include "procs/fetch_exit.h"
+#include "procs/internal_procs.h"
 #include "runtime/messages.h"
 #include "runtime/run_requests.h"
 #include "runtime/settings.h"
@@ -68,6 +69,7 @@ void reset_collector_state() {
     qvx::reset_pipe_channel();
     qvx::reset_comm_dispatch();
     qvx::reset_fetch_exits();
+    qvx::reset_internal_procs();
     qvx::reset_select();
     qvx::reset_term_tables();
     qvx::reset_interpreter();
