@@ -65,13 +65,15 @@ private:
     void set_column(std::string_view word);
     void set_operator(std::string_view word);
     void set_name(std::string_view word);
+    // A word that cannot be applied fails the file; no later word is applied.
     void fail(const char* id, const char* text) {
         PRINT('e', id, "%s", text);
-        failed_ = true;
+        failed_ = words_off_ = true;
     }
 
     std::unique_ptr<e_ptr> open_;
     bool failed_ = false;
+    bool words_off_ = false;
     bool first_ = true;
 };
 
@@ -110,10 +112,10 @@ StatementFlow EvalParser::statement(StatementScan& scan) {
         if (len == 0) break;
         if (len < 0) {
             PRINT('e', "pev1305", "Parsing failed : %s\n", scan.tok.message.c_str());
-            failed_ = true;
+            failed_ = words_off_ = true;
             break;
         }
-        if (!failed_ && open_) apply(code, scan.tok.word.view(), scan.tok.word);
+        if (!words_off_ && open_) apply(code, scan.tok.word.view(), scan.tok.word);
     }
     if (scan.tok.parens != 0) {
         fail("pev1375", "Parentheses do not balance\n");
@@ -216,7 +218,7 @@ void EvalParser::set_column(std::string_view word) {
     if (word.size() > kMaxColumnName) return fail("pev1370", "Column Name too long\n");
     if (!open_->col_name.empty()) {
         PRINT('e', "pev1365", "Duplicate Column Name %s\n", std::string(word).c_str());
-        failed_ = true;
+        failed_ = words_off_ = true;
         return;
     }
     open_->col_funct = funct;
