@@ -44,9 +44,13 @@ int numeric_class(const columns& col, const char* value, const e_ptr& e) {
     return x < e.value ? -1 : 1;
 }
 
-// Byte-wise, the shorter side padded with blanks.
+// Byte-wise, the shorter side padded with blanks. A fetched text is
+// filled up with zero bytes behind its value: the value ends there.
 int text_class(const columns& col, const char* value, const e_ptr& e) {
-    const size_t a = static_cast<size_t>(col.length), b = e.value_text.size();
+    const size_t width = static_cast<size_t>(col.length);
+    const void* zero = std::memchr(value, '\0', width);
+    const size_t a = zero ? static_cast<size_t>(static_cast<const char*>(zero) - value) : width;
+    const size_t b = e.value_text.size();
     const size_t n = std::max(a, b);
     for (size_t i = 0; i < n; ++i) {
         const auto x = static_cast<unsigned char>(i < a ? value[i] : ' ');
@@ -173,13 +177,13 @@ row_data* copy_row(void* dest, const row_data* from, size_t length) {
 }
 
 // Writes the selected entries; false when the sender failed.
-bool send_selected(curs& c, PredicateRows& rows) {
+bool send_selected(curs& c, PredicateRows& rows, RowSender sender) {
     std::vector<char> out;
     for (row_entry& entry : rows.entries()) {
         if (!entry.selected) continue;
         if (out.empty()) out.resize(static_cast<size_t>(std::max(c.row_size ? c.row_size : get_row_size(c), 1)));
         make_row(c, out.data(), *entry.row);
-        if (send_a_row(c, out.data()) != 0) return false;
+        if (sender(c, out.data()) != 0) return false;
     }
     return true;
 }
@@ -243,7 +247,8 @@ void mark_entries(curs& c, const distrib& d, PredicateRows& rows) {
     }
 }
 
-int do_evaluator(long time, distrib& d) {
+int do_evaluator(long time, distrib& d, RowSender sender) {
+    if (!sender) sender = send_a_row;
     int status = 0;
     PredicateRows rows;
     for (const auto& cp : cur_anchor) {
@@ -258,7 +263,7 @@ int do_evaluator(long time, distrib& d) {
             continue;
         }
         mark_entries(c, d, rows);
-        if (!send_selected(c, rows))
+        if (!send_selected(c, rows, sender))
             for (e_ptr& e : c.evals) e.fired = e.fired_before;
         rows.clear();
     }

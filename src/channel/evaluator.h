@@ -51,10 +51,15 @@ private:
     std::vector<uint64_t> images_;  // 8-byte units, so that every copy is aligned
 };
 
+// Writes one send-layout row of a cursor; non-zero when it failed.
+using RowSender = int (*)(const curs& cursor, const char* row);
+
 // One evaluation run over every cursor in its window that the distributor
 // accepts and that has evaluations; the last failing status of building
-// a cursor's entries (0 when all went well).
-int do_evaluator(long time, distrib& process);
+// a cursor's entries (0 when all went well). The selected rows go to
+// sender (send_a_row unless a test gives another); when it fails, the
+// cursor's evaluations take back the fired flags of the previous run.
+int do_evaluator(long time, distrib& process, RowSender sender = nullptr);
 
 // Opens and closes the cursor for reading (bringing its rows and its
 // column-function row up to date) and copies them into entries: 0, 1 when
