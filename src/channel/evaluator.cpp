@@ -3,6 +3,7 @@
 #include "channel/evaluator.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -33,13 +34,17 @@ bool is_water(int32_t funct) {
 
 // Which comparison class holds: -1 less, 0 equal, 1 greater.
 int numeric_class(const columns& col, const char* value, const e_ptr& e) {
-    std::string text;
-    if (is_water(static_cast<int32_t>(col.col_funct)) && col.water_mark)
-        text = *col.water_mark;
-    else
-        text.assign(value, static_cast<size_t>(col.length));
-    const size_t first = text.find_first_not_of(' ');
-    const double x = first == std::string::npos ? 0.0 : std::strtod(text.c_str() + first, nullptr);
+    char text[kMaxCompare + 1];
+    size_t n = static_cast<size_t>(col.length);
+    if (is_water(static_cast<int32_t>(col.col_funct)) && col.water_mark) {
+        n = std::min(col.water_mark->size(), sizeof text - 1);
+        value = col.water_mark->data();
+    }
+    std::memcpy(text, value, n);
+    text[n] = '\0';
+    const char* p = text;
+    while (*p == ' ') ++p;
+    const double x = std::strtod(p, nullptr);
     if (x == e.value) return 0;
     return x < e.value ? -1 : 1;
 }
