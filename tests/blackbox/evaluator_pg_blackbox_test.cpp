@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -189,6 +190,31 @@ TEST_F(PgEvaluator, RowsAreWrittenOnceTheirThresholdsAreCrossed) {
     out = read_file(out_path);
     EXPECT_FALSE(has_line(out, "CGN1521E")) << out;
     server_->psql("DROP TABLE IF EXISTS walfill;", kDatabase);
+}
+
+// The evaluation file is read at start-up only when PROCESS.CTL has an
+// evaluator, and an error in it ends the collector before it collects.
+TEST(EvaluatorStartup, ABadEvaluationFileStopsTheStart) {
+    CollectorRun c;
+    c.good_files();
+    c.control("eval", "eval cpu_high;\n  cursor CPU;\n  column busy;\n  operator >;\n  value 90;\nfinish;\n");
+    RunResult r = c.run();  // no evaluator: the file is not read, the run goes on
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(has_line(c.output(), "PEV1260E")) << c.output();
+    EXPECT_TRUE(has_line(c.output(), "CML1530")) << c.output();
+
+    c.control("proc", replaced(kGoodProcess, "end;", "process evaluator;\n  interval 5;\nend;"));
+    std::filesystem::remove(c.dir.file(c.output_name()));
+    r = c.run();
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string out = c.output();
+    EXPECT_TRUE(has_line(out, "PEV1260E", "Unknown keyword (finish)")) << out;
+    EXPECT_FALSE(has_line(out, "CML1530")) << out;
+    EXPECT_NE(out.find("Collector ended"), std::string::npos) << out;
+
+    const RunResult check = c.run({"--check"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(check.out.find("qvxeval.ctl evaluation file failed: 0 evaluations\n"), std::string::npos) << check.out;
 }
 
 } // namespace
