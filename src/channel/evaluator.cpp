@@ -268,8 +268,11 @@ int do_evaluator(long time, distrib& d, RowSender sender) {
             continue;
         }
         mark_entries(c, d, rows);
-        if (!send_selected(c, rows, sender))
-            for (e_ptr& e : c.evals) e.fired = e.fired_before;
+        const bool sent = send_selected(c, rows, sender);
+        for (e_ptr& e : c.evals) {
+            if (!sent) e.fired = e.fired_before;
+            e.candidate = nullptr;  // the entries go now
+        }
         rows.clear();
     }
     return status;
