@@ -203,6 +203,38 @@ cursor PGPROCS;
   interval 30;
   limit 200;
   samples 1;
+; ---------------------------------------------------------------------
+; Threshold cursors: their rows are tested by the "evaluator" distributor
+; against the evaluations of qvxeval.ctl, and only the rows that pass one
+; are written (the "nupa" listing leaves cursors with evaluations out).
+;
+; Client connections in percent of max_connections, the collector's own
+; included.
+cursor CONNUSE;
+  INSERT INTO pg.connection_use (connections, max_connections, used_pct) VALUES (:INT!connections, :INT!max_connections, :INT!used_pct);
+  insert_select SELECT COUNT(*) AS connections, CAST(current_setting('max_connections') AS integer) AS max_connections, CAST(COUNT(*) * 100 / CAST(current_setting('max_connections') AS integer) AS integer) AS used_pct FROM pg_stat_activity WHERE backend_type = 'client backend';
+  interval 30;
+  limit 1;
+  samples 1;
+; Cache hit ratio of each database in whole percent; a database that has
+; read nothing yet counts as 100.
+cursor CACHELOW;
+  INSERT INTO pg.cache_ratio (datname, hit_pct) VALUES (:datname^64, :INT!hit_pct);
+  insert_select SELECT CAST(datname AS varchar(64)) AS datname, CAST(CASE WHEN blks_hit + blks_read = 0 THEN 100 ELSE blks_hit * 100 / (blks_hit + blks_read) END AS integer) AS hit_pct FROM pg_stat_database WHERE datname IS NOT NULL ORDER BY 1;
+  interval 30;
+  limit 100;
+  samples 1;
+; Replication lag in bytes: the WAL each replication slot still holds for
+; its standby (or logical consumer), from its restart position to the
+; current end of the WAL. Without slots the fetch returns no row, and
+; "empty" lets it leave none behind (the rows of the fetch before would
+; otherwise stay and be tested again).
+cursor SLOTLAG;
+  INSERT INTO pg.slot_lag (slot_name, lag_bytes) VALUES (:slot_name^64, :lag_bytes);
+  insert_select SELECT CAST(slot_name AS varchar(64)) AS slot_name, CAST(COALESCE(pg_wal_lsn_diff(pg_current_wal_lsn(), restart_lsn), 0) AS bigint) AS lag_bytes FROM pg_replication_slots ORDER BY 1;
+  empty;
+  interval 30;
+  limit 100;
 ; Commits and block reads per second in this database between the last
 ; two runs. age_to keeps the row of the run before as cursor DBRATEP,
 ; which is never run itself (its block below is written like this one, so

@@ -26,4 +26,9 @@ process nupa;
 process historian;
   type local;
   interval 30;
+; Tests the rows of the cursors that qvxeval.ctl names against their
+; thresholds and writes each row that passes one to the message output.
+process evaluator;
+  type local;
+  interval 30;
 end;

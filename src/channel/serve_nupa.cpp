@@ -74,7 +74,7 @@ int do_nupa(distrib& d, long time) {
     for (const auto& cp : cur_anchor) {
         curs& c = *cp;
         // Cursors with evaluations are written by the evaluator.
-        if (is_age_to_copy(c)) continue;
+        if (is_age_to_copy(c) || !c.evals.empty()) continue;
         if (static_cast<long>(c.window_end) <= time) set_window_c(c, time);
         if (static_cast<long>(c.window_start) > time || !class_named(d, c.class_no) || c.held == 'Y') continue;
         PRINT('i', "cir1650", "Nupa for %s\n", c.cur_name.c_str());

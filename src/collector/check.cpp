@@ -6,6 +6,7 @@
 #include "collector/startup.h"
 #include "control/cursor.h"
 #include "control/dictionary.h"
+#include "control/evaluation.h"
 #include "control/distributor.h"
 #include "control/reader.h"
 #include "control/source_position.h"
@@ -75,6 +76,7 @@ constexpr FileKind kFiles[] = {
     {ControlFile::dict, "dict", "DICT.CTL"},
     {ControlFile::collect, "coll", "COLLECT.CTL"},
     {ControlFile::trace, "trac", "TRACE.CTL"},
+    {ControlFile::eval, "eval", "evaluation file"},
 };
 
 const FileKind& kind_of(ControlFile file) {
@@ -102,6 +104,7 @@ std::string contents(ControlFile file) {
     case ControlFile::collect:
         return plural(cursors, "cursor", "cursors") + ", " + plural(columns, "column", "columns");
     case ControlFile::trace: return plural(traced, "cursor", "cursors") + " traced";
+    case ControlFile::eval: return plural(static_cast<size_t>(eval_count()), "evaluation", "evaluations");
     }
     return {};
 }

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "channel/evaluator.h"
 #include "channel/serve_nupa.h"
 #include "channel/serve_requests.h"
 #include "channel/serve_wait.h"
@@ -128,7 +129,7 @@ int serve_request_queue(distrib& d) {
 
 void run_upa(distrib& d, long) { serve_request_queue(d); }
 void run_nupa(distrib& d, long now) { record_run(d, do_nupa(d, now) != 0); }
-void run_recorded(distrib& d, long now) { record_run(d, distribute(d, now) != 0); }
+void run_evaluator(distrib& d, long now) { record_run(d, do_evaluator(now, d) != 0); }
 void run_historian(distrib& d, long now) { record_run(d, do_history(secs_to_date(now)) != 0); }
 
 // What a due distributor other than the collector does, by its name; one
@@ -141,7 +142,7 @@ constexpr std::array kDistributorActions{
     DistributorAction{"upa", run_upa},
     DistributorAction{"nupa", run_nupa},
     DistributorAction{"historian", run_historian},
-    DistributorAction{"evaluator", run_recorded},
+    DistributorAction{"evaluator", run_evaluator},
 };
 
 void run_distributor(distrib& d, long now) {

@@ -13,6 +13,7 @@
 #include "control/cursor.h"
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
+#include "control/evaluation.h"
 #include "channel/serve_requests.h"
 #include "control/identity.h"
 #include "pipeline/edit_passes.h"
@@ -147,6 +148,7 @@ int read_control_files(const ControlFileDone& done, const ControlFileNext& next)
     if (!step(ControlFile::dict, parse_dict)) return 1;
     if (!step(ControlFile::collect, load_cursors)) return 1;
     step(ControlFile::trace, parse_trace);
+    if (evaluator_defined && !step(ControlFile::eval, parse_eval)) return 1;
     return 0;
 }
 

@@ -9,7 +9,7 @@
 namespace qvx {
 
 // The control files in the order start-up reads them.
-enum class ControlFile { process, dict, collect, trace };
+enum class ControlFile { process, dict, collect, trace, eval };
 
 // Told the result of each control file (0 good); false stops the reading.
 using ControlFileDone = std::function<bool(ControlFile, int rc)>;
@@ -18,7 +18,8 @@ using ControlFileNext = std::function<void(ControlFile)>;
 
 // From PROCESS.CTL to TRACE.CTL as start-up reads them: the distributors,
 // the collector identity, cursor disabling, the settings dump, the
-// dictionary seeds, DICT.CTL, COLLECT.CTL with the edit passes, TRACE.CTL.
+// dictionary seeds, DICT.CTL, COLLECT.CTL with the edit passes, TRACE.CTL,
+// and the evaluation file when PROCESS.CTL has an "evaluator".
 // Returns 0 when every file was read (TRACE.CTL may have failed), else 1.
 int read_control_files(const ControlFileDone& done, const ControlFileNext& next = nullptr);
 

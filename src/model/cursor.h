@@ -14,6 +14,7 @@
 
 #include "model/clause_slot.h"
 #include "model/distributor.h"
+#include "model/evaluation.h"
 #include "model/row_data.h"
 #include "model/select_row.h"
 
@@ -268,6 +269,7 @@ struct curs : CursorDefinition {
     long last_run = 0;                      // relative seconds of the last run
     int last_result = 0;                    // result of the last run
     std::string vers_time;                  // time text of the last version selection
+    std::vector<e_ptr> evals;               // evaluations on this cursor, newest first
 
     // The row references to this cursor's columns read.
     row_data* current_row() const noexcept { return reading_row ? reading_row : rows.last(); }

@@ -107,6 +107,7 @@ TEST_F(PgAgeing, RatesComeFromTheNewestTwoSamples) {
                              "  go_home 13;\nend;\n");
     run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
     run_.control("dict", example("dict"));
+    run_.control("eval", "; none of its cursors is evaluated\n");
     run_.control("trac", "trace DBRATE;\nend;\n");
 
     const Counters before = counters();

@@ -57,6 +57,7 @@ protected:
         run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("joindb") + ";UID=monitor;PWD={mon pw}";
         run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
         run_.control("dict", example("dict"));
+        run_.control("eval", example("eval"));
         run_.control("trac", "trace BIGDBACT;\nend;\n");
         const std::string coll =
             replaced_all(replaced_all(example("coll"), "interval 300;", "interval 30;"), "interval 30;", "interval 2;");

@@ -249,6 +249,7 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
     auto file = [&](const char* base) { return read_file(dir + "/qvx" + std::string(base) + ".ctl"); };
     run_.control("proc", replaced_all(file("proc"), "interval 30;", "interval 5;"));
     run_.control("dict", file("dict"));
+    run_.control("eval", file("eval"));
     run_.control("trac", file("trac"));
     run_.control("coll", replaced(replaced_all(replaced(file("coll"), "interval 300;", "interval 30;"),
                                                "interval 30;", "interval 5;"),
@@ -257,7 +258,7 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
 
     RunResult check = run_.run({"--check", "--connect"});
     EXPECT_EQ(check.status, 0) << check.out;
-    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE", "DBHIT", "ACTIVITY", "BUSYSQL", "BACKENDS", "XACTS"})
+    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE", "DBHIT", "ACTIVITY", "BUSYSQL", "BACKENDS", "XACTS", "CONNUSE", "CACHELOW", "SLOTLAG"})
         EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
     // The logon line names the database but not the password.
     EXPECT_NE(check.out.find(";UID=monitor;PWD=***\n"), std::string::npos) << check.out;

@@ -186,6 +186,7 @@ protected:
     void example_files(int go_home) {
         run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
         run_.control("dict", example("dict"));
+        run_.control("eval", example("eval"));
         run_.control("trac", "trace ACTIVITY;\nend;\n");
         std::string coll = replaced_all(replaced_all(example("coll"), "interval 300;", "interval 30;"), "interval 30;",
                                         "interval 2;");

@@ -15,6 +15,7 @@
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
 #include "control/distributor.h"
+#include "control/evaluation.h"
 #include "db/database.h"
 #include "db/server_status.h"
 #include "db/utf8.h"
@@ -58,6 +59,7 @@ void reset_collector_state() {
     qvx::delete_cursors();
     qvx::forget_server_status();
     qvx::reset_nupa();
+    qvx::reset_eval();
     qvx::reset_cursor_run();
     qvx::reset_decodes();
     qvx::reset_bases();

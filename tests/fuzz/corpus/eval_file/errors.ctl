@@ -1,0 +1,10 @@
+eval a;
+operator <=>;
+cursor TOOLONGNAME;
+column MIN!xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx;
+name b;
+name c;
+value (1;
+Eval x;
+end;
+value 1;

@@ -1,0 +1,11 @@
+eval e;
+cursor NOSUCH;
+column c;
+operator >;
+value "x";
+eval f;
+cursor SESSIONS;
+column cpu;
+operator !;
+value 'open;
+end;
