@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "channel/comm_dispatch.h"
+#include "expr/versions.h"
 #include "channel/probe.h"
 #include "control/cursor.h"
 #include "control/distributor.h"
@@ -86,6 +87,7 @@ int load_cursor_definitions(const ProbeOptions& o, std::string& err) {
     // Cursors that take their rows from a fetch exit are read as the
     // collector reads them.
     install_fetch_exits();
+    install_condition_parser();
     if (parse_curs() != 0) {
         err += "qvxprobe: " + path + " has errors\n";
         return kProbeNoInput;

@@ -85,8 +85,6 @@ int edit_cursor_block(curs& c) {
               c.fetch_exit->name.c_str());
         fail();
     }
-    // A virtual cursor with IF versions (pcc0443) cannot occur while
-    // conditional versions are refused by the parser.
     return rc;
 }
 
