@@ -11,6 +11,7 @@
 #include "expr/lexer.h"
 #include "expr/term_table.h"
 #include "model/cursor_list.h"
+#include "pipeline/age_to.h"
 #include "pipeline/bases.h"
 #include "pipeline/column_exit.h"
 #include "pipeline/column_ref.h"
@@ -150,6 +151,9 @@ void switch_version(curs& slot, curs& selected) {
     slot.range_index = kept.range_index;
     slot.tree_place = &selected;
     slot.vers_list = selected.vers_list;
+    // The age_to target follows the version now active: it takes that
+    // version's shape, and the copy cycle starts again with the next fetch.
+    if (slot.age_to_cur) make_age_to_copy(*slot.age_to_cur, slot);
 }
 
 bool is_percent(const curs& c) { return strncasecmp(c.cur_name.c_str(), "%CURSOR", 9) == 0; }

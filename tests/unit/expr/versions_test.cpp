@@ -9,6 +9,7 @@
 #include "control/versions.h"
 #include "expr/versions.h"
 #include "model/cursor_list.h"
+#include "pipeline/edit_passes.h"
 #include "runtime/trace.h"
 
 using namespace qvx;
@@ -140,6 +141,22 @@ TEST_F(VersionsTest, NamesInAConditionAreTheColumnsOfTheCursorChosenFor) {
         EXPECT_EQ(c.bound, round);
         EXPECT_EQ(d.bound, round);
     }
+}
+
+TEST_F(VersionsTest, TheAgeToTargetTakesTheShapeOfTheActiveVersion) {
+    define({{"C", "age_to P;\nif A > 10;\nclass 1;\ninsert_where big = 1;\nelse;\nclass 2;\nendif;\n"},
+            {"P", "demand;\n"}});
+    ASSERT_EQ(run_edit_passes(), 0) << out;
+    curs& c = *find_cursor("C");
+    curs& p = *find_cursor("P");
+    ASSERT_EQ(c.age_to_cur, &p);
+    add_row(c, 3);
+    ASSERT_EQ(select(c, "t1"), 1);
+    EXPECT_EQ(c.age_to_cur, &p);
+    EXPECT_EQ(p.class_no, 2);
+    EXPECT_EQ(p.sel_piece, c.sel_piece);
+    EXPECT_EQ(p.cur_name, "P");
+    EXPECT_TRUE(p.is_age_copy);
 }
 
 TEST_F(VersionsTest, TuneUpWithoutCursorsFails) {
