@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,13 +26,6 @@ const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/postgre
 
 std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
-std::vector<std::string> words(const std::string& line) {
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string w; in >> w;) out.push_back(w);
-    return out;
-}
-
 // The example's version cursors (PGVERS and CHECKPTS) with 2-second
 // intervals and the collector ending after go_home seconds.
 std::string version_cursors(int go_home) {
@@ -43,29 +37,31 @@ std::string version_cursors(int go_home) {
            std::to_string(go_home) + ";\nend;\n";
 }
 
-void common_files(CollectorRun& run, const std::string& coll) {
-    run.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
+// Starts the collector on the version cursors (coll) and asks it for
+// CHECKPTS until its row comes from the expected source; the row's words
+// (timed, requested, source) and the output once the collector ended.
+std::pair<std::vector<std::string>, std::string> served_row(CollectorRun& run, const std::string& coll,
+                                                            const std::string& source, const std::string& proc) {
+    run.control("proc", replaced_all(proc, "interval 30;", "interval 2;"));
     run.control("dict", example("dict"));
-    run.control("trac", "end;\n");
+    run.control("trac", "trace_all;\nend;\n");
     run.control("coll", coll);
-}
-
-// Asks the running collector for CHECKPTS until its row comes from the
-// expected source: the row's words (timed, requested, source), or none.
-std::optional<std::vector<std::string>> probe_checkpoints(CollectorRun& run, const std::string& source, std::string& last) {
+    Spawned collector = spawn_program(bin_path("qvxcoll"), {}, run.env, run.dir.path());
+    std::vector<std::string> row;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(25);
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (std::chrono::steady_clock::now() < deadline && (row.size() != 3 || row[2] != source)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const RunResult probe =
             run_program(bin_path("qvxprobe"), {"--control", run.dir.path(), "CHECKPTS"}, run.env, run.dir.path(), 20);
-        last = probe.out + probe.err;
         const std::vector<std::string> table = split_lines(probe.out);
+        row.clear();
         if (probe.status == 0 && table.size() >= 3 && table[0].rfind("CHECKPTS: 1 row", 0) == 0) {
-            const std::vector<std::string> row = words(table[2]);
-            if (row.size() == 3 && row[2] == source) return row;
+            std::istringstream in(table[2]);
+            for (std::string w; in >> w;) row.push_back(w);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
-    return std::nullopt;
+    EXPECT_EQ(wait_program(collector, 40), 0);
+    return {row, run.output()};
 }
 
 TEST(VersionsPg, ServerBefore17ReadsTheBgwriterView) {
@@ -80,16 +76,10 @@ TEST(VersionsPg, ServerBefore17ReadsTheBgwriterView) {
     CollectorRun run;
     run.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
     run.env["COLL_CONNECT"] = "odbc:" + server.odbc_string("versdb") + ";UID=monitor;PWD={mon pw}";
-    common_files(run, version_cursors(12));
-    Spawned collector = spawn_program(bin_path("qvxcoll"), {}, run.env, run.dir.path());
-    std::string last;
-    const std::optional<std::vector<std::string>> row = probe_checkpoints(run, "bgwriter", last);
+    const auto [row, out] = served_row(run, version_cursors(12), "bgwriter", example("proc"));
     const std::optional<std::string> counters = server.query("SELECT checkpoints_timed, checkpoints_req FROM pg_stat_bgwriter;");
-    ASSERT_EQ(wait_program(collector, 40), 0);
-    const std::string out = run.output();
-    ASSERT_TRUE(row.has_value()) << "probe said: " << last << "\n" << out;
-    ASSERT_TRUE(counters.has_value());
-    EXPECT_EQ((*row)[0] + "|" + (*row)[1], *counters);
+    ASSERT_EQ(row.size(), 3u) << out;
+    EXPECT_EQ(row[0] + "|" + row[1], counters.value_or("psql failed"));
     EXPECT_FALSE(has_line(out, "CGN1521E")) << out;
     // The collected version number keeps the first version: no change.
     EXPECT_FALSE(has_line(out, "CSL0100T")) << out;
@@ -112,18 +102,8 @@ TEST(VersionsSqlite, VersionRowOf17SwitchesToTheCheckpointerView) {
     const std::string coll = replaced(version_cursors(12),
                                       "SELECT CAST(current_setting('server_version_num') AS integer) AS vernum",
                                       "SELECT vernum FROM pgver");
-    std::string proc = example("proc");
-    proc = replaced(proc, "  logon_id monitor;\n", "");
-    common_files(run, coll);
-    run.control("proc", replaced_all(proc, "interval 30;", "interval 2;"));
-    run.control("trac", "trace_all;\nend;\n");
-    Spawned collector = spawn_program(bin_path("qvxcoll"), {}, run.env, run.dir.path());
-    std::string last;
-    const std::optional<std::vector<std::string>> row = probe_checkpoints(run, "checkpointer", last);
-    ASSERT_EQ(wait_program(collector, 40), 0);
-    const std::string out = run.output();
-    ASSERT_TRUE(row.has_value()) << "probe said: " << last << "\n" << out;
-    EXPECT_EQ(*row, (std::vector<std::string>{"41", "5", "checkpointer"}));
+    const auto [row, out] = served_row(run, coll, "checkpointer", replaced(example("proc"), "  logon_id monitor;\n", ""));
+    EXPECT_EQ(row, (std::vector<std::string>{"41", "5", "checkpointer"})) << out;
     EXPECT_TRUE(has_line(out, "CSL0100T", "Cursor CHECKPTS version changed")) << out;
     EXPECT_TRUE(has_line(out, "CSL0110T", "There was cursor version change: redoing some edits")) << out;
 }

@@ -159,8 +159,4 @@ TEST_F(VersionsTest, TheAgeToTargetTakesTheShapeOfTheActiveVersion) {
     EXPECT_TRUE(p.is_age_copy);
 }
 
-TEST_F(VersionsTest, TuneUpWithoutCursorsFails) {
-    EXPECT_EQ(tune_up_cursor_versions("t"), 1);
-}
-
 } // namespace
