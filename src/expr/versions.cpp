@@ -133,6 +133,7 @@ void switch_version(curs& slot, curs& selected) {
     swap_definition(slot, previous);
     previous.held = own_held;
     previous.hold_reasons[0] = previous.hold_reasons[1] = 0;
+    previous.vers_time = slot.vers_time;  // active until this selection: its stamp
     swap_definition(slot, selected);
     selected.held = slot.held;
     if (kept.hold_reasons[0] || kept.hold_reasons[1]) slot.held = kept.held;

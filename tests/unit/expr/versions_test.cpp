@@ -11,6 +11,7 @@
 #include "control/versions.h"
 #include "expr/versions.h"
 #include "model/cursor_list.h"
+#include "pipeline/column_versions.h"
 #include "pipeline/edit_passes.h"
 #include "runtime/trace.h"
 
@@ -71,6 +72,8 @@ TEST_F(VersionsTest, TheCollectedValueChoosesTheVersion) {
         EXPECT_NE(c.sel_piece.find(p.where), std::string::npos) << c.sel_piece;
         EXPECT_EQ(c.vers_time, time);
         EXPECT_EQ(c.tree_place == big, std::string(p.where) == "big = 1");
+        // The version left is stamped with the time it was last active.
+        if (p.answer == 1) EXPECT_EQ(version_stamp(*other_versions(c).front()), time);
         EXPECT_EQ(c.cur_name, "C");
     }
 }
