@@ -53,6 +53,19 @@ void copy_slots(curs& to, const curs& from) {
     to.hv_pieces = from.hv_pieces.clone();
 }
 
+// Memory ran out while copying a subtree: the message of the part that failed.
+struct CopyFailure {
+    const char* id;
+};
+template <class F>
+auto or_fail(const char* id, F&& make) {
+    try {
+        return make();
+    } catch (const std::bad_alloc&) {
+        throw CopyFailure{id};
+    }
+}
+
 // Deep copies of a chain of IF nodes (with their branch records) whose
 // records now sit under parent.
 IF_NODE* copy_if_chain(const IF_NODE* first, curs& parent, VersionTree& tree, bool whole_chain);
@@ -69,12 +82,14 @@ IF_NODE* copy_if_chain(const IF_NODE* first, curs& parent, VersionTree& tree, bo
     IF_NODE* head = nullptr;
     IF_NODE** link = &head;
     for (const IF_NODE* n = first; n; n = whole_chain ? n->next : nullptr) {
-        tree.nodes.push_back(std::make_unique<IF_NODE>());
-        IF_NODE& copy = *tree.nodes.back();
+        IF_NODE& copy = *or_fail("PIF0160", [&] {
+            tree.nodes.push_back(std::make_unique<IF_NODE>());
+            return tree.nodes.back().get();
+        });
         copy.condition = n->condition;
         copy.parent_curs = &parent;
-        if (n->then_curs) copy.then_curs = &copy_branch(*n->then_curs, copy, tree);
-        if (n->else_curs) copy.else_curs = &copy_branch(*n->else_curs, copy, tree);
+        if (n->then_curs) copy.then_curs = or_fail("PIF0170", [&] { return &copy_branch(*n->then_curs, copy, tree); });
+        if (n->else_curs) copy.else_curs = or_fail("PIF0180", [&] { return &copy_branch(*n->else_curs, copy, tree); });
         *link = &copy;
         link = &copy.next;
     }
@@ -82,11 +97,11 @@ IF_NODE* copy_if_chain(const IF_NODE* first, curs& parent, VersionTree& tree, bo
 }
 
 // The node alone (not its followers) copied under parent.
-IF_NODE* copy_if_tree(const IF_NODE& node, curs& parent, VersionTree& tree, const char* id) {
+IF_NODE* copy_if_tree(const IF_NODE& node, curs& parent, VersionTree& tree) {
     try {
         return copy_if_chain(&node, parent, tree, false);
-    } catch (const std::bad_alloc&) {
-        PRINT('s', id, "Can not acquire memory\n");
+    } catch (const CopyFailure& failure) {
+        PRINT('s', failure.id, "Can not acquire memory\n");
         return nullptr;
     }
 }
@@ -117,7 +132,7 @@ int multiply_tree(curs& record, IfStack stack, int level, VersionTree& tree) {
     if (!record.if_chain) {
         IF_NODE* later = update_stack(stack, level - 1);
         if (!later) return 0;
-        record.if_chain = copy_if_tree(*later, record, tree, "PIF0160");
+        record.if_chain = copy_if_tree(*later, record, tree);
         if (!record.if_chain) return 1;
         stack[level] = record.if_chain;
     }
@@ -134,7 +149,7 @@ int multiply_tree(curs& record, IfStack stack, int level, VersionTree& tree) {
     }
     curs& other = *tree.records.back();
     other.parent_if = &node;
-    other.if_chain = copy_if_tree(*later, other, tree, "PIF0170");
+    other.if_chain = copy_if_tree(*later, other, tree);
     if (!other.if_chain) return 1;
     node.else_curs = &other;
     return multiply_tree(other, stack, level + 1, tree);
