@@ -256,4 +256,26 @@ cursor DBRATEP;
   insert_select SELECT xact_commit, blks_read FROM pg_stat_database WHERE datname = current_database();
   interval 30;
   limit 1;
+; Cursor versions. PostgreSQL 17 moved the checkpoint counters from
+; pg_stat_bgwriter to the new view pg_stat_checkpointer. PGVERS collects
+; the server's version number; before each collection pass the condition
+; of CHECKPTS is evaluated against PGVERS's newest row, and the version
+; it selects is the SELECT that runs. The first version (here the one for
+; servers before 17) is used until PGVERS holds a row.
+cursor PGVERS;
+  INSERT INTO pg.version (vernum) VALUES (:INT!vernum);
+  insert_select SELECT CAST(current_setting('server_version_num') AS integer) AS vernum;
+  interval 30;
+  limit 1;
+  samples 1;
+cursor CHECKPTS;
+  INSERT INTO pg.checkpoints (timed, requested, source) VALUES (:timed, :requested, :source^16);
+  if PGVERS.vernum < 170000;
+    insert_select SELECT checkpoints_timed AS timed, checkpoints_req AS requested, CAST('bgwriter' AS varchar(16)) AS source FROM pg_stat_bgwriter;
+  else;
+    insert_select SELECT num_timed AS timed, num_requested AS requested, CAST('checkpointer' AS varchar(16)) AS source FROM pg_stat_checkpointer;
+  endif;
+  interval 30;
+  limit 1;
+  samples 1;
 end;

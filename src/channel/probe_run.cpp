@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "channel/comm_dispatch.h"
+#include "expr/versions.h"
 #include "channel/probe.h"
 #include "control/cursor.h"
 #include "control/distributor.h"
@@ -89,6 +90,7 @@ int load_cursor_definitions(const ProbeOptions& o, std::string& err) {
     // Without the dictionary the columns of a script exit cannot be read;
     // the probe needs only the cursors' own columns.
     set_script_exit_parser(nullptr);
+    install_condition_parser();
     if (parse_curs() != 0) {
         err += "qvxprobe: " + path + " has errors\n";
         return kProbeNoInput;

@@ -29,6 +29,7 @@
 #include "runtime/trace.h"
 #include "control/tracing.h"
 #include "runtime/window.h"
+#include "expr/versions.h"
 
 namespace qvx {
 
@@ -162,7 +163,7 @@ struct PassStep {
     void (*run)(long start);  // null while the step has no processing
 };
 constexpr std::array kPassSteps{
-    PassStep{"versions", nullptr},
+    PassStep{"versions", [](long) { tune_up_cursor_versions(form_time()); }},
 };
 
 void prepare_pass(long start) {

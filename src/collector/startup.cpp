@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "control/cursor.h"
+#include "expr/versions.h"
 #include "control/dict_parms.h"
 #include "control/dictionary.h"
 #include "control/evaluation.h"
@@ -136,6 +137,7 @@ static void keep_freed_memory() {
 
 int read_control_files(const ControlFileDone& done, const ControlFileNext& next) {
     install_fetch_exits();
+    install_condition_parser();
     auto step = [&](ControlFile file, int (*read)()) {
         if (next) next(file);
         return done(file, read());

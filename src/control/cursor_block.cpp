@@ -89,8 +89,6 @@ int edit_cursor_block(curs& c) {
             fail();
         }
     }
-    // A virtual cursor with IF versions (pcc0443) cannot occur while
-    // conditional versions are refused by the parser.
     return rc;
 }
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <bitset>
 #include <unordered_map>
 #include <vector>
 
@@ -34,6 +35,7 @@
 #include "control/reader.h"
 #include "control/source_position.h"
 #include "control/tokenizer.h"
+#include "control/versions.h"
 #include "runtime/clock.h"
 #include "runtime/messages.h"
 #include "runtime/run_requests.h"
@@ -185,8 +187,13 @@ private:
     Flow close_block();
     Flow open_block(std::string_view rest);
     void add_host_variables(const std::vector<Word>& words);
+    void version_clause(int code, std::string_view rest);
+    bool check_versions(curs& c);
 
     std::unique_ptr<curs> cur_;
+    curs* rec_ = nullptr;  // the record receiving clauses: the cursor or one of its branches
+    // What each record of the block has seen, while branches are open.
+    std::unordered_map<const curs*, std::bitset<kCodeLimit>> seen_of_;
     BlockState block_;
     bool failed_ = false;  // the file has errors
     bool end_seen_ = false;
@@ -194,9 +201,9 @@ private:
 };
 
 void CollectParser::add_host_variables(const std::vector<Word>& words) {
-    if (!cur_) return;
+    if (!rec_) return;
     for (const Word& w : words)
-        if ((w.flags & WF_HOSTVAR) && add_column(w.text, *cur_) != 0) failed_ = true;
+        if ((w.flags & WF_HOSTVAR) && add_column(w.text, *rec_) != 0) failed_ = true;
 }
 
 CollectParser::Flow CollectParser::statement(StatementScan& scan) {
@@ -257,8 +264,12 @@ CollectParser::Flow CollectParser::keyword(const Keyword& k, std::string_view wh
         close_block();
         return Flow::stop;
     }
-    if (!cur_) return Flow::stop;  // no block to work on
-    curs& c = *cur_;
+    if (!rec_) return Flow::stop;  // no block to work on
+    if (k.code == kIf || k.code == kElse || k.code == kEndif) {
+        version_clause(k.code, rest);
+        return Flow::next;
+    }
+    curs& c = *rec_;
 
     if ((k.arg == Arg::words || k.arg == Arg::rest) && rest.empty()) {
         PRINT('e', "pcc0508", "Missing value for %.*s\n", static_cast<int>(k.name.size()),
@@ -303,8 +314,6 @@ CollectParser::Flow CollectParser::keyword(const Keyword& k, std::string_view wh
     case kTracem: c.tracem = trace_something = 1; break;
     case kTraceAll: trace_all = trace_something = 1; break;
     default:
-        // Conditional versions (if, else, endif) are not read by this
-        // collector.
         PRINT('e', "pcc0505", "Collector Parsing error\n");
         failed_ = true;
         break;
@@ -313,7 +322,7 @@ CollectParser::Flow CollectParser::keyword(const Keyword& k, std::string_view wh
 }
 
 void CollectParser::rest_clause(int code, std::string_view rest) {
-    curs& c = *cur_;
+    curs& c = *rec_;
     const std::string text(rest);
     switch (code) {
     case kInsertSelect:
@@ -387,21 +396,61 @@ void CollectParser::fetch_exit(std::string_view rest) {
         failed_ = true;
         return;
     }
-    cur_->fetch_exit = std::move(chosen);
+    rec_->fetch_exit = std::move(chosen);
+}
+
+void CollectParser::version_clause(int code, std::string_view rest) {
+    curs* const before = rec_;
+    int rc = 0;
+    if (code == kIf) {
+        const std::string condition(rest);
+        const char* pos = condition.c_str();
+        rc = parse_if(rec_, pos);
+    } else if (code == kElse) {
+        rc = parse_else(rec_);
+    } else {
+        rc = parse_endif(rec_);
+    }
+    if (rc != 0) failed_ = true;
+    if (rec_ == before) return;
+    // A new branch starts from what the record it copies had seen.
+    seen_of_[before] = block_.seen;
+    const curs* from = rec_->parent_if && code == kElse ? rec_->parent_if->parent_curs : before;
+    const auto known = seen_of_.find(rec_);
+    block_.seen = known != seen_of_.end() ? known->second : seen_of_[from];
+}
+
+// The block checks and the SELECT text of every version.
+bool CollectParser::check_versions(curs& c) {
+    const std::vector<curs*> versions = cursor_versions(c);
+    bool good = true;
+    for (curs* v : versions)
+        if (edit_cursor_block(*v) != 0) good = false;
+    if (good && c.vers_root && c.virtual_cur) {
+        PRINT('e', "pcc0443", "A virtual cursor (%s) can't be conditional\n", c.cur_name.c_str());
+        good = false;
+    }
+    if (!good) return false;
+    for (curs* v : versions)
+        if (set_selects(*v) != 0) good = false;
+    return good;
 }
 
 CollectParser::Flow CollectParser::close_block() {
     if (!cur_) return Flow::next;
     const SourceLineScope at(cur_->def_line);  // the block's checks belong to its first line
     unpaired_windows(*cur_, block_);
-    // The cursor alone is its version set; its checks and its SELECT text
-    // decide whether it joins the list.
-    if (edit_cursor_block(*cur_) != 0 || set_selects(*cur_) != 0) {
+    // The versions' checks and SELECT texts decide whether the cursor
+    // joins the list.
+    const bool built = edit_curs_version_set(*rec_) == 0;
+    rec_ = nullptr;
+    seen_of_.clear();
+    if (!built || !check_versions(*cur_)) {
         failed_ = true;
         cur_.reset();
         return Flow::stop;
     }
-    report_unapplied_clauses(*cur_);
+    for (curs* v : cursor_versions(*cur_)) report_unapplied_clauses(*v);
     add_cursor(std::move(cur_));
     block_ = BlockState{};
     return Flow::next;
@@ -410,6 +459,8 @@ CollectParser::Flow CollectParser::close_block() {
 CollectParser::Flow CollectParser::open_block(std::string_view rest) {
     if (close_block() != Flow::next) return Flow::stop;
     cur_ = std::make_unique<curs>();
+    rec_ = cur_.get();
+    reset_version_parse();
     cur_->def_line = source_position().line;
     block_ = BlockState{};
     const std::string_view name = rest.substr(0, rest.find(' '));
@@ -456,14 +507,15 @@ int CollectParser::run() {
     dashes("pcc0745", 42);
 
     if (trace_all)
-        for (auto& c : cur_anchor) c->trace = 1;
+        for (auto& c : cur_anchor)
+            for (curs* v : cursor_versions(*c)) v->trace = 1;
     if (failed_) {
         PRINT('e', "pcc0755", "Parsing ended with errors\n");
         return 1;
     }
     const long now = now_relative();
     for (auto& c : cur_anchor) {
-        c->collector = collector_at;
+        for (curs* v : cursor_versions(*c)) v->collector = collector_at;
         set_window_c(*c, now);
     }
     return 0;

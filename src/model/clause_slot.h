@@ -34,24 +34,40 @@ public:
         if (!ptr_) {
             ptr_ = new T();
             drop_ = [](T* p) { delete p; };
+            copy_ = [](const T* p) { return new T(*p); };
         }
         return *ptr_;
+    }
+
+    // A deep copy of the content (an empty slot for none): a version of a
+    // cursor starts as a copy of the record it branches from.
+    ClauseSlot clone() const {
+        ClauseSlot out;
+        if (ptr_) {
+            out.ptr_ = copy_(ptr_);
+            out.drop_ = drop_;
+            out.copy_ = copy_;
+        }
+        return out;
     }
 
     void reset() {
         if (ptr_) drop_(ptr_);
         ptr_ = nullptr;
         drop_ = nullptr;
+        copy_ = nullptr;
     }
 
 private:
     void swap(ClauseSlot& other) noexcept {
         std::swap(ptr_, other.ptr_);
         std::swap(drop_, other.drop_);
+        std::swap(copy_, other.copy_);
     }
 
     T* ptr_ = nullptr;
     void (*drop_)(T*) = nullptr;
+    T* (*copy_)(const T*) = nullptr;
 };
 
 } // namespace qvx

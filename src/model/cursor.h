@@ -21,6 +21,23 @@
 namespace qvx {
 
 struct curs;
+struct VersionTree;
+
+// The condition of an "if" clause as the expression engine parsed it;
+// only that engine looks inside.
+struct IfCondition {
+    virtual ~IfCondition() = default;
+};
+
+// One "if" clause of a cursor block: its condition and the records of its
+// two branches.
+struct IF_NODE {
+    IF_NODE* next = nullptr;                   // a later "if" of the same record
+    std::shared_ptr<IfCondition> condition;
+    curs* then_curs = nullptr;                 // clauses of the true branch
+    curs* else_curs = nullptr;                 // clauses of the false branch, or none
+    curs* parent_curs = nullptr;               // the record the "if" stood in
+};
 
 // What each clause kind of a cursor block becomes, defined beside the
 // parser of that kind (control/*_clause.h).
@@ -271,8 +288,22 @@ struct curs : CursorDefinition {
     std::string vers_time;                  // time text of the last version selection
     std::vector<e_ptr> evals;               // evaluations on this cursor, newest first
 
+    // --- versions (if / else / endif) ---
+    IF_NODE* if_chain = nullptr;            // first "if" of this record
+    IF_NODE* parent_if = nullptr;           // a branch record: its "if"; none in the cursor list
+    curs* vers_root = nullptr;              // root of the decision tree
+    curs* tree_place = nullptr;             // the version whose definition the record holds
+    curs* vers_list = nullptr;              // next version in the ring
+    std::shared_ptr<VersionTree> vers_tree; // on the listed cursor: owns nodes and records
+
     // The row references to this cursor's columns read.
     row_data* current_row() const noexcept { return reading_row ? reading_row : rows.last(); }
+};
+
+// Every IF node and branch record of one cursor's decision tree.
+struct VersionTree {
+    std::vector<std::unique_ptr<IF_NODE>> nodes;
+    std::vector<std::unique_ptr<curs>> records;
 };
 
 } // namespace qvx

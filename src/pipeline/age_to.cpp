@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "control/cursor.h"
+#include "control/versions.h"
 #include "model/cursor_list.h"
 #include "pipeline/percent_cursor.h"
 #include "pipeline/row_store.h"
@@ -19,7 +20,7 @@ namespace {
 // The versions of a cursor, the cursor first. A cursor without IF/ELSE
 // versions is its only version; the binding below handles each version
 // the same way.
-std::vector<curs*> versions_of(curs& c) { return {&c}; }
+std::vector<curs*> versions_of(curs& c) { return cursor_versions(c); }
 
 unsigned short_address(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 

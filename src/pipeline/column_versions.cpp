@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string>
 
+#include "control/versions.h"
 #include "runtime/messages.h"
 
 namespace qvx {
@@ -62,9 +63,13 @@ int search(curs& cursor, std::string_view name, columns*& column_out, curs*& cur
 
 } // namespace
 
-std::vector<curs*> other_versions(curs&) { return {}; }
+std::vector<curs*> other_versions(curs& cursor) {
+    std::vector<curs*> out = cursor_versions(cursor);
+    out.erase(out.begin());
+    return out;
+}
 
-std::string_view version_stamp(const curs&) { return {}; }
+std::string_view version_stamp(const curs& version) { return version.vers_time; }
 
 int search_curs_vers_insert(curs& cursor, std::string_view name, columns*& column_out, curs*& cursor_out) {
     return search(cursor, name, column_out, cursor_out, true);

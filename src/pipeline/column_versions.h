@@ -10,11 +10,12 @@
 
 namespace qvx {
 
-// The versions of the cursor other than the active one; empty while the
-// cursor has a single version (the collector reads no IF blocks yet).
+// The versions of the cursor other than the active one, in ring order;
+// empty while the cursor has a single version.
 std::vector<curs*> other_versions(curs& cursor);
 
-// The version stamp a version carries; empty when it carries none.
+// The version stamp a version carries: the time text of the selection
+// that last made it or left it active; empty when it never was.
 std::string_view version_stamp(const curs& version);
 
 // Looks name up: a name starting with a digit is a 1-based column

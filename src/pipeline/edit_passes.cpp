@@ -3,6 +3,7 @@
 #include <array>
 
 #include "control/cursor.h"
+#include "control/versions.h"
 #include "pipeline/age_to.h"
 #include "pipeline/bases.h"
 #include "pipeline/column_exit.h"
@@ -24,7 +25,7 @@ constexpr std::array kPasses{
     EditPass{"percent", create_percent_cursor},
     EditPass{"virtual", init_virtuals},
     EditPass{"age_to", edit_age_to},
-    EditPass{"versions", nullptr},
+    EditPass{"versions", define_vers_chain},
     EditPass{"decodes", edit_decode},
     EditPass{"pre_cursor", edit_pre_cursors},
     EditPass{"in_list", edit_in_lists},

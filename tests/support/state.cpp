@@ -23,6 +23,8 @@
 #include "expr/lex_store.h"
 #include "expr/select.h"
 #include "expr/term_table.h"
+#include "expr/versions.h"
+#include "control/versions.h"
 #include "model/cursor_list.h"
 #include "pipeline/bases.h"
 #include "pipeline/cursor_run.h"
@@ -57,6 +59,9 @@ void reset_collector_state() {
     qvx::reset_check();
     qvx::reset_environment_pass();
     qvx::delete_cursors();
+    qvx::reset_versions();
+    qvx::reset_version_parse();
+    qvx::install_condition_parser();
     qvx::forget_server_status();
     qvx::reset_nupa();
     qvx::reset_eval();

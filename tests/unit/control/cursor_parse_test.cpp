@@ -162,8 +162,8 @@ TEST_F(CursorParseTest, ArgumentErrorsAreAllReportedInOneRun) {
         {"table_name;", "PCC0508", "Missing value for table_name"},
         {"math R A B;", "PMA3465E", "Bad math syntax starting at word 1 in R A B"},
         {"math decimal x R A;", "PMA3370E", "Decimal speci" "fied without value in decimal x R A"},
-        {"if a = 1;", "PCC0505E", "Collector Parsing error"},
-        {"endif;", "PCC0505", "Collector Parsing error"},
+        {"else;", "PIF0050E", "ELSE has no matching IF for cursor C1"},
+        {"endif;", "PIF0070E", "ENDIF has no matching IF for cursor C1"},
     };
     std::string text = "cursor C1;\ninsert INTO sys.tab (A) VALUES (:A);\ninsert_where b = 2;\n"
                        "insert_select select a from t;\nscript s0;\n";

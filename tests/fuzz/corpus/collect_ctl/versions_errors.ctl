@@ -1,0 +1,15 @@
+cursor A;
+  insert INTO t.a (X) VALUES (:X);
+  else;
+  endif;
+  if (X = 1;
+  if X = 1;
+    if X = 2;
+      class 2;
+    endif;
+cursor B;
+  insert INTO t.b (Y) VALUES (:Y);
+  virtual;
+  if Y = 1;
+  endif;
+end;
