@@ -138,7 +138,7 @@ TEST(StartupBlackbox, ControlFileErrorsAreAllReportedAndEndTheCollector) {
         {"collect file", kGoodProcess, kGoodDict,
          "cursor FIRST;\n  INSERT INTO a.t (x, y) VALUES (:x, :y, :z);\n  interval 1234567;\n  limit 123456;\n"
          "  class 77;\n  saturday_start 800;\n  uuidbase " + std::string(40, 'u') + ";\n  if a = b;\n"
-         "  interval 5;\ncursor SECOND;\n  INSERT INTO b.t (x) VALUES (:x);\n  INSERT INTO b.t (x) VALUES (:x);\n"
+         "  interval 5;\n  endif;\ncursor SECOND;\n  INSERT INTO b.t (x) VALUES (:x);\n  INSERT INTO b.t (x) VALUES (:x);\n"
          "  fetch_exit nosuchexit;\nend;\n",
          {{"PCC0470E", "On INSERT, num of cols (2) is not num HVs (3)"},
           {"PCC0485E", "Fetch exit routine not known"}, {"PCC0755E", "Parsing ended with errors"}},

@@ -45,6 +45,7 @@ std::pair<std::vector<std::string>, std::string> served_row(CollectorRun& run, c
     run.control("proc", replaced_all(proc, "interval 30;", "interval 2;"));
     run.control("dict", example("dict"));
     run.control("trac", "trace_all;\nend;\n");
+    run.control("eval", "; none of these cursors is evaluated\n");
     run.control("coll", coll);
     Spawned collector = spawn_program(bin_path("qvxcoll"), {}, run.env, run.dir.path());
     std::vector<std::string> row;

@@ -73,7 +73,9 @@ TEST_F(VersionsTest, TheCollectedValueChoosesTheVersion) {
         EXPECT_EQ(c.vers_time, time);
         EXPECT_EQ(c.tree_place == big, std::string(p.where) == "big = 1");
         // The version left is stamped with the time it was last active.
-        if (p.answer == 1) EXPECT_EQ(version_stamp(*other_versions(c).front()), time);
+        if (p.answer == 1) {
+            EXPECT_EQ(version_stamp(*other_versions(c).front()), time);
+        }
         EXPECT_EQ(c.cur_name, "C");
     }
 }

@@ -304,7 +304,9 @@ TEST_F(MonitorProcsTest, SqlAndTaskSwitchLines) {
         EXPECT_EQ(t->front(), part("Total Task Switches", switches, -1));
         EXPECT_EQ((*t)[5], part("Logical Lock Contention", logical, switches));
         EXPECT_EQ((*t)[6], part("Address Lock Contention", addr, switches));
-        if (second) EXPECT_EQ((*t)[7], part("Latch Contention", latch, switches));
+        if (second) {
+            EXPECT_EQ((*t)[7], part("Latch Contention", latch, switches));
+        }
         // Other Causes is what the listed causes leave of the total.
         int listed = 0;
         for (size_t i = 1; i + 1 < t->size(); ++i) {
