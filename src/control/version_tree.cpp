@@ -277,7 +277,6 @@ void swap_definition(curs& a, curs& b) {
     std::swap(a.column_exit, b.column_exit);
     std::swap(a.set_len, b.set_len);
     std::swap(a.hv_pieces, b.hv_pieces);
-    std::swap(a.age_to_cur, b.age_to_cur);
     std::swap(a.dummy_text, b.dummy_text);
 }
 

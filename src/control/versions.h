@@ -42,7 +42,8 @@ std::unique_ptr<curs> copy_curs(const curs& source);
 void merge_curs(curs& version, const curs& parent);
 
 // Exchanges the definitions of two records (fields and clauses); rows,
-// run state and the version links stay where they are.
+// run state, the version links and the age_to link stay where they are
+// (each version keeps its own age_to target record).
 void swap_definition(curs& a, curs& b);
 
 // The versions of a cursor in ring order, its active one first (itself

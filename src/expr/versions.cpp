@@ -152,9 +152,9 @@ void switch_version(curs& slot, curs& selected) {
     slot.range_index = kept.range_index;
     slot.tree_place = &selected;
     slot.vers_list = selected.vers_list;
-    // The age_to target follows the version now active: it takes that
-    // version's shape, and the copy cycle starts again with the next fetch.
-    if (slot.age_to_cur) make_age_to_copy(*slot.age_to_cur, slot);
+    // The age_to copy cursor is a second slot: its record goes back to the
+    // version left, the selected version's record comes in.
+    switch_age_to_copy(slot, previous, selected);
 }
 
 bool is_percent(const curs& c) { return strncasecmp(c.cur_name.c_str(), "%CURSOR", 9) == 0; }

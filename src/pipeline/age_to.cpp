@@ -1,7 +1,9 @@
 // Sample ageing: binding age_to targets and handing rows over.
 #include "pipeline/age_to.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,23 +19,18 @@ namespace qvx {
 
 namespace {
 
-// The versions of a cursor, the cursor first. A cursor without IF/ELSE
-// versions is its only version; the binding below handles each version
-// the same way.
-std::vector<curs*> versions_of(curs& c) { return cursor_versions(c); }
-
 unsigned short_address(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 char hold_flag(const curs& c) { return c.held ? c.held : 'N'; }
 
-void trace_versions(curs& s) {
-    const std::vector<curs*> versions = versions_of(s);
-    auto next_of = [&](size_t i) { return i + 1 < versions.size() ? versions[i + 1] : nullptr; };
-    PRINT('t', "SZF1110", "curs %x, vers_list %x, name %s, hold %c\n", short_address(&s),
-          short_address(next_of(0)), s.cur_name.c_str(), hold_flag(s));
-    for (size_t i = 0; i < versions.size(); ++i)
-        PRINT('t', "smf1120", "vers %x, vers_list %x, name %s, hold %c\n", short_address(versions[i]),
-              short_address(next_of(i)), versions[i]->cur_name.c_str(), hold_flag(*versions[i]));
+// The copy cursor and the target records of the source's versions.
+void trace_target(curs& t) {
+    PRINT('t', "SZF1110", "curs %x, vers_list %x, name %s, hold %c\n", short_address(&t), short_address(t.vers_list),
+          t.cur_name.c_str(), hold_flag(t));
+    for (curs* r : cursor_versions(t))
+        if (r != &t)
+            PRINT('t', "smf1120", "vers %x, vers_list %x, name %s, hold %c\n", short_address(r),
+                  short_address(r->vers_list), r->cur_name.c_str(), hold_flag(*r));
 }
 
 // The target a version names, checked; null after a reported error.
@@ -48,7 +45,7 @@ curs* find_target(const curs& version) {
         return nullptr;
     }
     // A cursor cannot age into itself: it would be its own target.
-    if (t == &version || (t->is_age_copy && t->age_to_source != version.cur_name)) {
+    if (t->cur_name == version.cur_name || (t->is_age_copy && t->age_to_source != version.cur_name)) {
         PRINT('e', "pag3685", "Duplicate attempts to 'age_to' the same cursor %s\n", t->cur_name.c_str());
         return nullptr;
     }
@@ -93,6 +90,77 @@ void take_run_fields(curs& t, const curs& s) {
     t.row_size = 0;  // its send layout follows the rows' layout
 }
 
+
+// The whole record of a copy cursor (definition, clauses, rows and run
+// state) exchanged with a version's target record; each keeps its place
+// in the cursor list, its version links and the evaluations made on it.
+void swap_record(curs& a, curs& b) {
+    std::swap(a, b);
+    std::swap(a.if_chain, b.if_chain);
+    std::swap(a.parent_if, b.parent_if);
+    std::swap(a.vers_root, b.vers_root);
+    std::swap(a.tree_place, b.tree_place);
+    std::swap(a.vers_list, b.vers_list);
+    std::swap(a.vers_tree, b.vers_tree);
+    std::swap(a.evals, b.evals);
+    std::swap(a.post_cursors, b.post_cursors);
+}
+
+// A new target record of t, kept with t's own records.
+curs& new_target_record(curs& t) {
+    if (!t.vers_tree) t.vers_tree = std::make_shared<VersionTree>();
+    t.vers_tree->records.push_back(copy_curs(t));
+    return *t.vers_tree->records.back();
+}
+
+// A target's records in the order of the source's versions, closed into
+// a ring; the copy cursor holds the content of shown (its tree place)
+// and chooses no version of its own.
+void ring_records(curs& t, const std::vector<curs*>& records, curs* shown) {
+    for (size_t i = 0; i < records.size(); ++i) records[i]->vers_list = records[(i + 1) % records.size()];
+    t.vers_root = nullptr;
+    t.tree_place = shown ? shown : records.front();
+    t.vers_list = t.tree_place->vers_list;
+}
+
+// A source with several versions: each version naming a target gets its
+// own target record, shaped after that version. The active version's
+// record waits in its place while the copy cursor shows that version; a
+// target only other versions name is shaped after the first of them.
+int bind_version_targets(curs& s) {
+    struct Binding {
+        curs* target;
+        std::vector<curs*> records;
+        curs* shown = nullptr;
+    };
+    std::vector<Binding> bindings;
+    int failed = 0;
+    for (curs* v : cursor_versions(s)) {
+        curs& place = v == &s ? *s.tree_place : *v;  // where the version's link lives
+        if (v->age_to.empty()) continue;
+        curs* t = find_target(*v);
+        if (!t) {
+            failed = 1;
+            continue;
+        }
+        curs& record = new_target_record(*t);
+        make_age_to_copy(record, *v);
+        place.age_to_cur = &record;
+        auto b = std::find_if(bindings.begin(), bindings.end(), [&](const Binding& x) { return x.target == t; });
+        if (b == bindings.end()) b = bindings.insert(bindings.end(), Binding{t, {}});
+        b->records.push_back(&record);
+        if (v == &s) {
+            make_age_to_copy(*t, s);
+            b->shown = &record;
+        } else if (!t->is_age_copy) {
+            make_age_to_copy(*t, *v);
+            v->age_to_cur = &record;
+            b->shown = &record;
+        }
+    }
+    for (const Binding& b : bindings) ring_records(*b.target, b.records, b.shown);
+    return failed;
+}
 } // namespace
 
 void make_age_to_copy(curs& t, curs& s) {
@@ -135,16 +203,14 @@ int edit_age_to() {
             failed = true;
             continue;
         }
-        for (curs* version : versions_of(s)) {
-            if (version->age_to.empty()) continue;
-            curs* t = find_target(*version);
-            if (!t) {
-                failed = true;
-                continue;
-            }
-            make_age_to_copy(*t, *version);
+        if (s.tree_place && s.tree_place != &s) {
+            if (bind_version_targets(s) != 0) failed = true;
+        } else if (curs* t = find_target(s)) {
+            make_age_to_copy(*t, s);
+        } else {
+            failed = true;
         }
-        if (trace_all) trace_versions(s);
+        if (trace_all && s.age_to_cur) trace_target(*s.age_to_cur);
     }
     if (failed) {
         PRINT('e', "pag3700", "Age_to editing failed\n");
@@ -152,6 +218,20 @@ int edit_age_to() {
     }
     PRINT('i', "pag3695", "Age_to editing successful\n");
     return 0;
+}
+
+void switch_age_to_copy(curs& slot, curs& left, curs& selected) {
+    if (slot.age_to_cur && left.age_to_cur) swap_record(*slot.age_to_cur, *left.age_to_cur);
+    slot.age_to_cur = nullptr;
+    curs* record = selected.age_to_cur;
+    curs* copy = record ? find_cursor(record->cur_name) : nullptr;
+    if (!copy) return;
+    swap_record(*copy, *record);
+    copy->tree_place = record;
+    copy->vers_list = record->vers_list;
+    slot.age_to_cur = copy;
+    // A source that had no target until now starts its copy cycle.
+    if (!slot.copied) slot.copy_pending = 1;
 }
 
 void do_copy(curs& s) {

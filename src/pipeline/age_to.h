@@ -13,7 +13,9 @@
 namespace qvx {
 
 // Edit pass "age_to": binds every age_to name to its target and shapes
-// the target after the source. Ends with "Age_to editing successful" or
+// the target after the source. Each version of a source with several
+// versions gets a target record of its own, shaped after that version;
+// the target's records form its ring of versions. Ends with "Age_to editing successful" or
 // "Age_to editing failed"; 0 good, 1 after errors.
 int edit_age_to();
 
@@ -23,6 +25,14 @@ int edit_age_to();
 // decodes) and its column functions, and becomes a demand-style target;
 // both are then waiting for the first copy.
 void make_age_to_copy(curs& target, curs& source);
+
+// A version change of a source (slot: the listed source, left: the place
+// of the version it leaves, selected: the version it takes): the copy
+// cursor's whole record (definition, rows and run state) is saved into
+// the record of the version left, and the selected version's target
+// record moves into its copy cursor, which the slot's link then names.
+// So each version keeps its own aged rows and shape across changes.
+void switch_age_to_copy(curs& slot, curs& left, curs& selected);
 
 // Hands the source's rows to its target. Nothing for a cursor without a
 // target.
