@@ -90,7 +90,6 @@ void take_run_fields(curs& t, const curs& s) {
     t.row_size = 0;  // its send layout follows the rows' layout
 }
 
-
 // The whole record of a copy cursor (definition, clauses, rows and run
 // state) exchanged with a version's target record; each keeps its place
 // in the cursor list, its version links and the evaluations made on it.
@@ -117,7 +116,10 @@ curs& new_target_record(curs& t) {
 // a ring; the copy cursor holds the content of shown (its tree place)
 // and chooses no version of its own.
 void ring_records(curs& t, const std::vector<curs*>& records, curs* shown) {
-    for (size_t i = 0; i < records.size(); ++i) records[i]->vers_list = records[(i + 1) % records.size()];
+    for (size_t i = 0; i < records.size(); ++i) {
+        records[i]->vers_list = records[(i + 1) % records.size()];
+        records[i]->tree_place = records[i];
+    }
     t.vers_root = nullptr;
     t.tree_place = shown ? shown : records.front();
     t.vers_list = t.tree_place->vers_list;
@@ -161,6 +163,7 @@ int bind_version_targets(curs& s) {
     for (const Binding& b : bindings) ring_records(*b.target, b.records, b.shown);
     return failed;
 }
+
 } // namespace
 
 void make_age_to_copy(curs& t, curs& s) {
@@ -197,13 +200,14 @@ int edit_age_to() {
     bool failed = false;
     for (const auto& sp : cur_anchor) {
         curs& s = *sp;
-        if (s.age_to.empty()) continue;
+        const std::vector<curs*> versions = cursor_versions(s);
+        if (std::all_of(versions.begin(), versions.end(), [](const curs* v) { return v->age_to.empty(); })) continue;
         if (s.virtual_cur) {
             PRINT('e', "pag3680", "Can't copy from a virtual table\n");
             failed = true;
             continue;
         }
-        if (s.tree_place && s.tree_place != &s) {
+        if (versions.size() > 1) {
             if (bind_version_targets(s) != 0) failed = true;
         } else if (curs* t = find_target(s)) {
             make_age_to_copy(*t, s);

@@ -15,8 +15,8 @@ namespace qvx {
 // Edit pass "age_to": binds every age_to name to its target and shapes
 // the target after the source. Each version of a source with several
 // versions gets a target record of its own, shaped after that version;
-// the target's records form its ring of versions. Ends with "Age_to editing successful" or
-// "Age_to editing failed"; 0 good, 1 after errors.
+// the target's records form its ring of versions. Ends with "Age_to
+// editing successful" or "Age_to editing failed"; 0 good, 1 after errors.
 int edit_age_to();
 
 // Shapes the target after the source: the target takes the source's

@@ -15,6 +15,28 @@
 
 using namespace qvx;
 
+namespace {
+
+// Each version of a source that names a target has a target record of its
+// own, never a listed cursor; the source itself names the listed copy cursor.
+void check_version_targets() {
+    for (const auto& c : cur_anchor) {
+        const std::vector<curs*> versions = cursor_versions(*c);
+        if (versions.size() < 2) continue;
+        std::set<const curs*> records;
+        for (curs* v : versions) {
+            const curs* record = (v == c.get() ? c->tree_place : v)->age_to_cur;
+            FUZZ_CHECK(v->age_to.empty() == (record == nullptr));
+            if (!record) continue;
+            FUZZ_CHECK(records.insert(record).second && record->is_age_copy);
+            FUZZ_CHECK(find_cursor(record->cur_name) && find_cursor(record->cur_name) != record);
+        }
+        if (c->age_to_cur) FUZZ_CHECK(find_cursor(c->age_to_cur->cur_name) == c->age_to_cur);
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qvxfuzz::fresh_state();
     qvxfuzz::write_scratch("qvxcoll.ctl", qvxfuzz::as_text(data, size));
@@ -43,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (run_edit_passes() == 0) {
             for (const auto& c : cur_anchor)
                 if (c->age_to_cur) FUZZ_CHECK(c->age_to_cur != c.get() && c->age_to_cur->is_age_copy);
+            check_version_targets();
             // Choosing versions before a pass keeps each ring whole, with the
             // listed cursor standing in for one of its members.
             std::vector<size_t> sizes;
@@ -53,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(cursor_versions(c).size() == sizes[i]);
                 if (sizes[i] > 1) FUZZ_CHECK(c.tree_place->tree_place == c.tree_place && c.vers_list == c.tree_place->vers_list);
             }
+            check_version_targets();
         }
     }
     qvxfuzz::fresh_state();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <string>
@@ -11,6 +12,7 @@
 #include "control/versions.h"
 #include "expr/versions.h"
 #include "model/cursor_list.h"
+#include "pipeline/age_to.h"
 #include "pipeline/column_versions.h"
 #include "pipeline/edit_passes.h"
 #include "runtime/trace.h"
@@ -110,14 +112,25 @@ TEST_F(VersionsTest, TheCursorKeepsItsRowsTimesAndHoldAcrossAChange) {
     }
 }
 
-TEST_F(VersionsTest, ABareTermGivesNoResultOnEveryPass) {
-    define({{"C", "if A;\nclass 1;\nendif;\n"}});
-    curs& c = *cur_anchor[0];
-    add_row(c, 1);
-    for (const char* time : {"t1", "t2"}) {
-        EXPECT_EQ(select(c, time), -1);
-        EXPECT_TRUE(said("CSL0010T", "Can not determine cursor C version:         may be next time")) << out;
-        EXPECT_EQ(c.class_no, 1);  // still the first version
+TEST_F(VersionsTest, AConditionWithoutANumberKeepsTheVersionAndIsTriedEachPass) {
+    // A bare term gives no result at all; a row vector is a result but
+    // not a number.
+    define({{"C", "if A;\nclass 1;\nendif;\n"}, {"D", "if ROW(A);\nclass 1;\nendif;\n"}});
+    const std::pair<const char*, std::string> expected[] = {
+        {"CSL0010T", "Can not determine cursor C version:         may be next time"},
+        {"CSL0020T", "Invalid conditional expression result for           cursor D: will try next time"},
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        curs& c = *cur_anchor[i];
+        curs* const first = c.tree_place;
+        add_row(c, 1);
+        for (const char* time : {"t1", "t2"}) {
+            out.clear();
+            EXPECT_EQ(select(c, time), -1);
+            EXPECT_TRUE(said(expected[i].first, expected[i].second)) << out;
+            EXPECT_EQ(c.class_no, 1);  // still the first version
+            EXPECT_EQ(c.tree_place, first);
+        }
     }
 }
 
@@ -143,20 +156,49 @@ TEST_F(VersionsTest, NamesInAConditionAreTheColumnsOfTheCursorChosenFor) {
     }
 }
 
-TEST_F(VersionsTest, TheAgeToTargetTakesTheShapeOfTheActiveVersion) {
-    define({{"C", "age_to P;\nif A > 10;\nclass 1;\ninsert_where big = 1;\nelse;\nclass 2;\nendif;\n"},
+TEST_F(VersionsTest, EachVersionKeepsItsOwnAgedRowsAndShapeInTheTarget) {
+    define({{"C", "age_to P;\nif A > 10;\nclass 1;\ninsert_where big = 1;\nelse;\nclass 2;\nlimit 7;\nendif;\n"},
             {"P", "demand;\n"}});
     ASSERT_EQ(run_edit_passes(), 0) << out;
     curs& c = *find_cursor("C");
     curs& p = *find_cursor("P");
     ASSERT_EQ(c.age_to_cur, &p);
-    add_row(c, 3);
+    // A fetch of one row as the run makes it, with the copies around it.
+    auto fetch = [&](int value) {
+        age_before_first_row(c);
+        add_row(c, value);
+        age_after_fetch(c, 1);
+    };
+    auto aged = [&] {
+        std::vector<int> values;
+        for (row_data* r = p.rows.first(); r; r = r->next) values.push_back(std::atoi(r->text()));
+        return values;
+    };
+    auto shows = [&](int class_no, int limit, bool big) {
+        EXPECT_EQ(c.age_to_cur, &p);
+        EXPECT_EQ(p.cur_name, "P");
+        EXPECT_TRUE(p.is_age_copy);
+        EXPECT_EQ(p.class_no, class_no);
+        EXPECT_EQ(p.row_limit, limit);
+        EXPECT_EQ(p.sel_piece.find("big = 1") != std::string::npos, big) << p.sel_piece;
+    };
+    shows(1, 200, true);
+    for (int v : {20, 30, 5}) fetch(v);
+    const std::vector<int> aged_under_a = aged();
+    ASSERT_EQ(aged_under_a, std::vector<int>{30});
     ASSERT_EQ(select(c, "t1"), 1);
-    EXPECT_EQ(c.age_to_cur, &p);
-    EXPECT_EQ(p.class_no, 2);
-    EXPECT_EQ(p.sel_piece, c.sel_piece);
-    EXPECT_EQ(p.cur_name, "P");
-    EXPECT_TRUE(p.is_age_copy);
+    shows(2, 7, false);
+    EXPECT_TRUE(aged().empty());
+    for (int v : {4, 40}) fetch(v);
+    const std::vector<int> aged_under_b = aged();
+    ASSERT_FALSE(aged_under_b.empty());
+    ASSERT_EQ(select(c, "t2"), 1);
+    shows(1, 200, true);
+    EXPECT_EQ(aged(), aged_under_a);
+    fetch(2);
+    ASSERT_EQ(select(c, "t3"), 1);
+    shows(2, 7, false);
+    EXPECT_EQ(aged(), aged_under_b);
 }
 
 } // namespace
