@@ -16,17 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "blackbox/harness.h"
-#include "support/pg_fixture.h"
+#include "blackbox/pg_harness.h"
 
 using namespace qvxtest;
 
 namespace {
-
-const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
-const char* const kDatabase = "agedb";
-
-std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
 long long number(const std::string& text) { return std::atoll(text.c_str()); }
 
@@ -64,49 +58,32 @@ std::map<long long, Row> listed_rows(const std::string& out) {
     return rows;
 }
 
-class PgAgeing : public ::testing::Test {
+class PgAgeing : public PgSuite<PgAgeing> {
+public:
+    static constexpr const char* kDatabase = "agedb";
+    static bool prepare(PgServer& server) {
+        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; CREATE DATABASE agedb OWNER monitor;");
+    }
+
 protected:
-    static void SetUpTestSuite() {
-        server_ = std::make_unique<PgServer>();
-        if (!server_->ok()) return;
-        ok_ = server_->psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; CREATE DATABASE agedb OWNER monitor;");
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override {
-        ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "");
-        ASSERT_TRUE(ok_) << "setting up the database failed";
-        run_.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
-        run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string(kDatabase) + ";UID=monitor;PWD={mon pw}";
-    }
-
     Counters counters() {
-        const std::optional<std::string> out = server_->query(
-            std::string("SELECT xact_commit, blks_read FROM pg_stat_database WHERE datname = '") + kDatabase + "';");
-        EXPECT_TRUE(out.has_value());
-        const std::string text = out.value_or("0|0");
+        const std::string text = psql(std::string("SELECT xact_commit, blks_read FROM pg_stat_database WHERE datname = '") +
+                                      kDatabase + "';");
         return {number(text), number(text.substr(text.find('|') + 1))};
     }
-
-    static std::unique_ptr<PgServer> server_;
-    static bool ok_;
-    CollectorRun run_;
 };
-
-std::unique_ptr<PgServer> PgAgeing::server_;
-bool PgAgeing::ok_ = false;
 
 TEST_F(PgAgeing, RatesComeFromTheNewestTwoSamples) {
     // The example's two cursors, every interval 2 seconds, DBRATE traced
     // so that the output holds the counters of every run.
-    const std::string coll = example("coll");
+    const std::string coll = pg_example("coll");
     const size_t from = coll.find("cursor DBRATE;");
     const size_t end = coll.rfind("end;");
     ASSERT_TRUE(from != std::string::npos && end != std::string::npos && from < end);
     run_.control("coll", replaced_all(coll.substr(from, end - from), "interval 30;", "interval 2;") +
                              "  go_home 13;\nend;\n");
-    run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
-    run_.control("dict", example("dict"));
+    run_.control("proc", replaced_all(pg_example("proc"), "interval 30;", "interval 2;"));
+    run_.control("dict", pg_example("dict"));
     run_.control("eval", "; none of its cursors is evaluated\n");
     run_.control("trac", "trace DBRATE;\nend;\n");
 

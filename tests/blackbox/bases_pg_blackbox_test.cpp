@@ -16,17 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "blackbox/harness.h"
-#include "support/pg_fixture.h"
+#include "blackbox/pg_harness.h"
 
 using namespace qvxtest;
 
 namespace {
 
-const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
 const char* const kAppName = "qvxbases";
-
-std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
 std::vector<std::string> fields(const std::string& text, char sep) {
     std::vector<std::string> out;
@@ -36,32 +32,24 @@ std::vector<std::string> fields(const std::string& text, char sep) {
     return out;
 }
 
-class PgBases : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        server_ = std::make_unique<PgServer>();
-        if (!server_->ok()) return;
-        ok_ = server_->psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
-                            "CREATE DATABASE joindb OWNER monitor CONNECTION LIMIT 40;"
-                            "CREATE DATABASE asciidb ENCODING 'SQL_ASCII' LC_COLLATE 'C' LC_CTYPE 'C'"
-                            " TEMPLATE template0 CONNECTION LIMIT 7;") &&
-              server_->psql("CREATE TABLE pad AS SELECT repeat('x', 1000) AS t FROM generate_series(1, 5000);",
-                            "joindb");
+class PgBases : public PgSuite<PgBases> {
+public:
+    static constexpr const char* kDatabase = "joindb";
+    static bool prepare(PgServer& server) {
+        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
+                           "CREATE DATABASE joindb OWNER monitor CONNECTION LIMIT 40;"
+                           "CREATE DATABASE asciidb ENCODING 'SQL_ASCII' LC_COLLATE 'C' LC_CTYPE 'C'"
+                           " TEMPLATE template0 CONNECTION LIMIT 7;") &&
+               server.psql("CREATE TABLE pad AS SELECT repeat('x', 1000) AS t FROM generate_series(1, 5000);",
+                           "joindb");
     }
-    static void TearDownTestSuite() { server_.reset(); }
 
+protected:
     void SetUp() override {
-        ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "");
-        ASSERT_TRUE(ok_) << "setting up the databases failed";
-        run_.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
-        run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("joindb") + ";UID=monitor;PWD={mon pw}";
-        run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
-        run_.control("dict", example("dict"));
-        run_.control("eval", example("eval"));
+        PgSuite::SetUp();
+        pg_example_files(run_, 7);
+        run_.control("eval", pg_example("eval"));
         run_.control("trac", "trace BIGDBACT;\nend;\n");
-        const std::string coll =
-            replaced_all(replaced_all(example("coll"), "interval 300;", "interval 30;"), "interval 30;", "interval 2;");
-        run_.control("coll", coll.substr(0, coll.rfind("end;")) + "  go_home 7;\nend;\n");
     }
     void TearDown() override {
         if (!sessions_.empty())
@@ -92,15 +80,9 @@ protected:
         return rows;
     }
 
-    static std::unique_ptr<PgServer> server_;
-    static bool ok_;
-    CollectorRun run_;
     TempDir dir_;
     std::vector<Spawned> sessions_;
 };
-
-std::unique_ptr<PgServer> PgBases::server_;
-bool PgBases::ok_ = false;
 
 TEST_F(PgBases, SessionsJoinedToTheirDatabasesAndTheBiggestDatabaseDrivesASelect) {
     for (const char* db : {"joindb", "joindb", "asciidb"}) open_session(db);

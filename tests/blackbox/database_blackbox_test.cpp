@@ -16,8 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "blackbox/harness.h"
-#include "support/pg_fixture.h"
+#include "blackbox/pg_harness.h"
 
 using namespace qvxtest;
 
@@ -168,30 +167,23 @@ const char* const kPgCollect =
     "  go_home GOHOME;\n"
     "end;\n";
 
-class PgCollector : public ::testing::Test {
+// The collector logs on as the user of the connection string, which wins
+// over a logon id on the command line.
+class PgCollector : public PgSuite<PgCollector> {
+public:
+    static constexpr const char* kDatabase = "shopdb";
+    static bool prepare(PgServer& server) {
+        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw';"
+                           "CREATE DATABASE shopdb OWNER monitor;") &&
+               server.psql("SET ROLE monitor; CREATE SCHEMA shop;"
+                           "CREATE TABLE shop.items (name varchar(20), qty integer, price numeric(8,2));"
+                           "INSERT INTO shop.items VALUES ('widget', 3, 2.50), ('gadget', 12, 19.99),"
+                           " ('sold out', 0, 1.00);"
+                           "CREATE INDEX items_name ON shop.items (name);",
+                           "shopdb");
+    }
+
 protected:
-    static void SetUpTestSuite() {
-        server_ = std::make_unique<PgServer>();
-        if (!server_->ok()) return;
-        ok_ = server_->psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw';"
-                            "CREATE DATABASE shopdb OWNER monitor;") &&
-              server_->psql("SET ROLE monitor; CREATE SCHEMA shop;"
-                            "CREATE TABLE shop.items (name varchar(20), qty integer, price numeric(8,2));"
-                            "INSERT INTO shop.items VALUES ('widget', 3, 2.50), ('gadget', 12, 19.99),"
-                            " ('sold out', 0, 1.00);"
-                            "CREATE INDEX items_name ON shop.items (name);",
-                            "shopdb");
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override {
-        ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "");
-        ASSERT_TRUE(ok_) << "setting up the database failed";
-        run_.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
-        // The user in the connection string wins over the logon id.
-        run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb") + ";UID=monitor;PWD={mon pw}";
-    }
-
     void control_files(int interval, int go_home) {
         const std::string every = std::to_string(interval);
         run_.control("proc", replaced_all(example("proc"), "interval 5;", "interval " + every + ";"));
@@ -199,14 +191,7 @@ protected:
         run_.control("coll", replaced(replaced_all(kPgCollect, "INTERVAL", every), "GOHOME",
                                       std::to_string(go_home)));
     }
-
-    static std::unique_ptr<PgServer> server_;
-    static bool ok_;
-    CollectorRun run_;
 };
-
-std::unique_ptr<PgServer> PgCollector::server_;
-bool PgCollector::ok_ = false;
 
 TEST_F(PgCollector, RowsOfEveryCursorArriveWithTheirValues) {
     control_files(5, 7);
@@ -245,16 +230,9 @@ TEST_F(PgCollector, RowsOfEveryCursorArriveWithTheirValues) {
 // The PostgreSQL example as it stands: every SELECT prepares, then every
 // cursor delivers this server's figures.
 TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
-    const std::string dir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
-    auto file = [&](const char* base) { return read_file(dir + "/qvx" + std::string(base) + ".ctl"); };
-    run_.control("proc", replaced_all(file("proc"), "interval 30;", "interval 5;"));
-    run_.control("dict", file("dict"));
-    run_.control("eval", file("eval"));
-    run_.control("trac", file("trac"));
-    run_.control("coll", replaced(replaced_all(replaced(file("coll"), "interval 300;", "interval 30;"),
-                                               "interval 30;", "interval 5;"),
-                                  "end;", "  go_home 7;\nend;"));
-    run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string("shopdb") + ";UID=monitor;PWD={mon pw}";
+    pg_example_files(run_, 7, 5);
+    run_.control("eval", pg_example("eval"));
+    run_.control("trac", pg_example("trac"));
 
     RunResult check = run_.run({"--check", "--connect"});
     EXPECT_EQ(check.status, 0) << check.out;

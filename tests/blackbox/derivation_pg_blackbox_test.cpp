@@ -24,18 +24,14 @@
 #include <thread>
 #include <vector>
 
-#include "blackbox/harness.h"
-#include "support/pg_fixture.h"
+#include "blackbox/pg_harness.h"
 
 using namespace qvxtest;
 
 namespace {
 
-const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
-const char* const kDatabase = "derivdb";
+constexpr const char* kDatabase = "derivdb";
 const char* const kAppName = "qvxderiv";  // application_name of the test's sessions
-
-std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
 // The words of a text split at blanks (runs of them count as one), or its
 // fields split at another separator.
@@ -160,54 +156,26 @@ private:
     std::vector<Spawned> procs_;
 };
 
-class PgDerivation : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        server_ = std::make_unique<PgServer>();
-        if (!server_->ok()) return;
+class PgDerivation : public PgSuite<PgDerivation> {
+public:
+    static constexpr const char* kDatabase = ::kDatabase;
+    static bool prepare(PgServer& server) {
         // pg_monitor lets the logon id see the states and queries of the
         // administrator's sessions, as the example asks of its logon id.
-        ok_ = server_->psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
-                            "CREATE DATABASE derivdb OWNER monitor; CREATE DATABASE quietdb;");
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override {
-        ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "");
-        ASSERT_TRUE(ok_) << "setting up the databases failed";
-        run_.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
-        run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string(kDatabase) + ";UID=monitor;PWD={mon pw}";
+        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
+                           "CREATE DATABASE derivdb OWNER monitor; CREATE DATABASE quietdb;");
     }
 
-    // The example with every interval 2 seconds (the 300 of the table
-    // sizes too), the collector ending after go_home seconds, and the
-    // hold and release lines of ACTIVITY's decodes in the output (they
-    // are written for traced cursors).
+protected:
+    // The example with every interval 2 seconds, the collector ending
+    // after go_home seconds, and the hold and release lines of ACTIVITY's
+    // decodes in the output (they are written for traced cursors).
     void example_files(int go_home) {
-        run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
-        run_.control("dict", example("dict"));
-        run_.control("eval", example("eval"));
+        pg_example_files(run_, go_home);
+        run_.control("eval", pg_example("eval"));
         run_.control("trac", "trace ACTIVITY;\nend;\n");
-        std::string coll = replaced_all(replaced_all(example("coll"), "interval 300;", "interval 30;"), "interval 30;",
-                                        "interval 2;");
-        const size_t end = coll.rfind("end;");
-        ASSERT_NE(end, std::string::npos);
-        run_.control("coll", coll.substr(0, end) + "  go_home " + std::to_string(go_home) + ";\nend;\n");
     }
-
-    std::string psql(const std::string& sql) {
-        const std::optional<std::string> out = server_->query(sql);
-        EXPECT_TRUE(out.has_value()) << sql;
-        return out.value_or("<psql failed>");
-    }
-
-    static std::unique_ptr<PgServer> server_;
-    static bool ok_;
-    CollectorRun run_;
 };
-
-std::unique_ptr<PgServer> PgDerivation::server_;
-bool PgDerivation::ok_ = false;
 
 // The collector rounds a math answer by adding half a unit of its last
 // kept digit, prints it with six decimals and cuts after the second; a

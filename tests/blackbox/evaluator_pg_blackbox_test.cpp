@@ -17,19 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "blackbox/harness.h"
-#include "support/pg_fixture.h"
+#include "blackbox/pg_harness.h"
 
 using namespace qvxtest;
 
 namespace {
 
-const std::string kExampleDir = std::string(QVX_SOURCE_DIR) + "/examples/postgresql";
-const char* const kDatabase = "evaldb";
 constexpr int kConnectionsPct = 3;      // the test's threshold for connections in use
 constexpr long kLagBytes = 8'000'000;   // and for the WAL a slot holds
-
-std::string example(const std::string& base) { return read_file(kExampleDir + "/qvx" + base + ".ctl"); }
 
 // The rows written for the cursor whose INSERT names the table, from the
 // first `from` bytes of the text on: each CPR1890I line names the cursor
@@ -75,44 +70,23 @@ void wait_passes(const std::string& path, size_t from, int passes) {
     ADD_FAILURE() << "fewer than " << passes << " passes after byte " << from;
 }
 
-class PgEvaluator : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        server_ = std::make_unique<PgServer>();
-        if (!server_->ok()) return;
-        ok_ = server_->psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
-                            "CREATE DATABASE evaldb OWNER monitor;");
+class PgEvaluator : public PgSuite<PgEvaluator> {
+public:
+    static constexpr const char* kDatabase = "evaldb";
+    static bool prepare(PgServer& server) {
+        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
+                           "CREATE DATABASE evaldb OWNER monitor;");
     }
-    static void TearDownTestSuite() { server_.reset(); }
 
+protected:
     void SetUp() override {
-        ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "");
-        ASSERT_TRUE(ok_) << "setting up the database failed";
-        run_.env["ODBCSYSINI"] = std::getenv("ODBCSYSINI") ? std::getenv("ODBCSYSINI") : "";
-        run_.env["COLL_CONNECT"] = "odbc:" + server_->odbc_string(kDatabase) + ";UID=monitor;PWD={mon pw}";
-        run_.control("proc", replaced_all(example("proc"), "interval 30;", "interval 2;"));
-        run_.control("dict", example("dict"));
-        const std::string coll =
-            replaced_all(replaced_all(example("coll"), "interval 300;", "interval 30;"), "interval 30;", "interval 2;");
-        run_.control("coll", coll.substr(0, coll.rfind("end;")) + "  go_home 120;\nend;\n");
+        PgSuite::SetUp();
+        pg_example_files(run_, 120);
         // The example's thresholds lowered to what a test server can cross.
-        run_.control("eval", replaced(replaced(example("eval"), "value 80;", "value " + std::to_string(kConnectionsPct) + ";"),
+        run_.control("eval", replaced(replaced(pg_example("eval"), "value 80;", "value " + std::to_string(kConnectionsPct) + ";"),
                                       "value 1073741824;", "value " + std::to_string(kLagBytes) + ";"));
     }
-
-    std::string psql(const std::string& sql) {
-        const std::optional<std::string> out = server_->query(sql);
-        EXPECT_TRUE(out.has_value()) << sql;
-        return out.value_or("<psql failed>");
-    }
-
-    static std::unique_ptr<PgServer> server_;
-    static bool ok_;
-    CollectorRun run_;
 };
-
-std::unique_ptr<PgServer> PgEvaluator::server_;
-bool PgEvaluator::ok_ = false;
 
 TEST_F(PgEvaluator, RowsAreWrittenOnceTheirThresholdsAreCrossed) {
     const int max_connections = std::atoi(psql("SHOW max_connections;").c_str());
