@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Creates a small SQLite database for the example collector to look at:
 # two tables with indexes, a view and a trigger, some rows, and a dropped
-# table whose pages stay on the free list.
+# table whose pages stay on the free list; then the monitor-counter
+# sample of make-sysmon-db.sh.
 # Usage: make-sample-db.sh FILE   (an existing FILE is replaced)
 set -euo pipefail
 db=${1:?usage: make-sample-db.sh FILE}
@@ -29,4 +30,5 @@ WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)
 INSERT INTO scratch SELECT printf('%.*c', 200, 'y') FROM n;
 DROP TABLE scratch;
 SQL
+bash "$(dirname "$0")/make-sysmon-db.sh" "$db" >/dev/null
 echo "created $db"

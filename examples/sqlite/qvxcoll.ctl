@@ -197,4 +197,96 @@ cursor FIGURES;
   interval 5;
   limit 10;
   samples 1;
+; Monitor counters
+;
+; A server's monitor counters collected into five cursors, and figures
+; derived from them by the collector's internal procedures. The counter
+; cursors must have these names and column names, since the procedures
+; read them by name: SYSMON (one row per counter: GROUPNAME, FLDNAME,
+; FLDVALUE), ZEPV (the sample's STARTTIME and STOPTIME in seconds), CACHEMAP
+; (the data caches: CACHENAME and BUFFERNAME, the counter group of the
+; cache), SYSDEV (the devices: DEVNAME, OSNAME and DISKMON, the counter
+; group of the device) and SYSCCONF (NUMENG, the number of engines). Here
+; they read the sample that make-sysmon-db.sh puts in the database.
+; "empty" matters: the procedures add up the counters of every row the
+; cursor holds, so each run must start without the rows of the one before.
+cursor SYSMON;
+  INSERT INTO sysmon.counters (groupname, fldname, fldvalue) VALUES (:GROUPNAME^20, :FLDNAME^32, :INT!FLDVALUE);
+  insert_select SELECT groupname AS GROUPNAME, fldname AS FLDNAME, fldvalue AS FLDVALUE FROM sysmon_counters ORDER BY groupname, fldname;
+  interval 5;
+  limit 1000;
+  empty;
+cursor ZEPV;
+  INSERT INTO sysmon.sample (starttime, stoptime) VALUES (:INT!STARTTIME, :INT!STOPTIME);
+  insert_select SELECT starttime AS STARTTIME, stoptime AS STOPTIME FROM sysmon_sample;
+  interval 5;
+  limit 1;
+  empty;
+cursor CACHEMAP;
+  INSERT INTO sysmon.caches (cachename, buffername) VALUES (:CACHENAME^30, :BUFFERNAME^20);
+  insert_select SELECT cachename AS CACHENAME, buffername AS BUFFERNAME FROM sysmon_caches ORDER BY rowid;
+  interval 5;
+  limit 50;
+  empty;
+cursor SYSDEV;
+  INSERT INTO sysmon.devices (devname, osname, diskmon) VALUES (:DEVNAME^20, :OSNAME^30, :DISKMON^20);
+  insert_select SELECT devname AS DEVNAME, osname AS OSNAME, diskmon AS DISKMON FROM sysmon_devices ORDER BY rowid;
+  interval 5;
+  limit 100;
+  empty;
+cursor SYSCCONF;
+  INSERT INTO sysmon.config (numeng) VALUES (:INT!NUMENG);
+  insert_select SELECT value AS NUMENG FROM sysmon_config WHERE name = 'max online engines';
+  interval 5;
+  limit 1;
+  empty;
+; Cursors that run a procedure: fetch exit fetchxi1, script "sysmon" and
+; the procedure's name (an exit name without a "/" names an internal
+; procedure). They come after the counter cursors, so that they see this
+; pass's counters. Every output line is a row; its tab-separated fields
+; fill the insert_select columns in order (DICT.CTL elements). Rates are
+; per second of the sample and per transaction, percentages of the
+; figure's base.
+;
+; The engines together: their number, the interval in seconds, the
+; transactions, idle and busy percent, then eight counters.
+cursor ZEPENGS;
+  INSERT INTO sysmon.engines (eng_count, eng_interval, eng_xacts, eng_idle_pct, eng_busy_pct, eng_sleeps, eng_switches, eng_max_aios, eng_dpoll_aios, eng_pkts_recv, eng_bytes_recv, eng_pkts_sent, eng_bytes_sent) VALUES (:INT!eng_count, :INT!eng_interval, :INT!eng_xacts, :INT!eng_idle_pct, :INT!eng_busy_pct, :INT!eng_sleeps, :INT!eng_switches, :INT!eng_max_aios, :INT!eng_dpoll_aios, :INT!eng_pkts_recv, :INT!eng_bytes_recv, :INT!eng_pkts_sent, :INT!eng_bytes_sent);
+  fetch_exit fetchxi1;
+  script sysmon ZEPENGS;
+  insert_select SELECT eng_count, eng_interval, eng_xacts, eng_idle_pct, eng_busy_pct, eng_sleeps, eng_switches, eng_max_aios, eng_dpoll_aios, eng_pkts_recv, eng_bytes_recv, eng_pkts_sent, eng_bytes_sent FROM script;
+  interval 5;
+  limit 10;
+  samples 1;
+; Lock requests, waits and deadlocks (percent of the requests), and
+; table lock promotions, exclusive and shared (percent of all promotions).
+cursor ZEPLCKS;
+  INSERT INTO sysmon.locks (lck_req_sec, lck_req_xact, lck_requests, lck_wait_sec, lck_wait_xact, lck_waits, lck_wait_pct, lck_dlock_sec, lck_dlock_xact, lck_deadlocks, lck_dlock_pct, lck_promo_sec, lck_promo_xact, lck_promotions, lck_prex_sec, lck_prex_xact, lck_promo_ex, lck_prex_pct, lck_prsh_sec, lck_prsh_xact, lck_promo_sh, lck_prsh_pct) VALUES (:FLOAT!lck_req_sec, :FLOAT!lck_req_xact, :INT!lck_requests, :FLOAT!lck_wait_sec, :FLOAT!lck_wait_xact, :INT!lck_waits, :FLOAT!lck_wait_pct, :FLOAT!lck_dlock_sec, :FLOAT!lck_dlock_xact, :INT!lck_deadlocks, :FLOAT!lck_dlock_pct, :FLOAT!lck_promo_sec, :FLOAT!lck_promo_xact, :INT!lck_promotions, :FLOAT!lck_prex_sec, :FLOAT!lck_prex_xact, :INT!lck_promo_ex, :FLOAT!lck_prex_pct, :FLOAT!lck_prsh_sec, :FLOAT!lck_prsh_xact, :INT!lck_promo_sh, :FLOAT!lck_prsh_pct);
+  fetch_exit fetchxi1;
+  script sysmon ZEPLCKS;
+  insert_select SELECT lck_req_sec, lck_req_xact, lck_requests, lck_wait_sec, lck_wait_xact, lck_waits, lck_wait_pct, lck_dlock_sec, lck_dlock_xact, lck_deadlocks, lck_dlock_pct, lck_promo_sec, lck_promo_xact, lck_promotions, lck_prex_sec, lck_prex_xact, lck_promo_ex, lck_prex_pct, lck_prsh_sec, lck_prsh_xact, lck_promo_sh, lck_prsh_pct FROM script;
+  interval 5;
+  limit 10;
+  samples 1;
+; The log: the largest user log cache used, log page writes and
+; allocations, log records, cache flushes, cache and log semaphore requests.
+cursor ZEPLOGS;
+  INSERT INTO sysmon.log (log_plc_maxused, log_page_writes, log_page_allocs, log_plc_logrecs, log_plc_flushes, log_plc_locks, log_lock_reqs) VALUES (:INT!log_plc_maxused, :INT!log_page_writes, :INT!log_page_allocs, :INT!log_plc_logrecs, :INT!log_plc_flushes, :INT!log_plc_locks, :INT!log_lock_reqs);
+  fetch_exit fetchxi1;
+  script sysmon ZEPLOGS;
+  insert_select SELECT log_plc_maxused, log_page_writes, log_page_allocs, log_plc_logrecs, log_plc_flushes, log_plc_locks, log_lock_reqs FROM script;
+  interval 5;
+  limit 10;
+  samples 1;
+; One row per device: misses and hits (percent of the device's reads and
+; writes), its reads and writes together (percent of all devices'), its
+; writes and its reads (percent of its reads and writes).
+cursor ZEPSDEVD;
+  INSERT INTO sysmon.device_io (dev_name, dev_osname, dev_miss_sec, dev_miss_xact, dev_misses, dev_miss_pct, dev_hit_sec, dev_hit_xact, dev_hits, dev_hit_pct, dev_io_sec, dev_io_xact, dev_ios, dev_io_pct, dev_write_sec, dev_write_xact, dev_writes, dev_write_pct, dev_read_sec, dev_read_xact, dev_reads, dev_read_pct) VALUES (:dev_name, :dev_osname, :FLOAT!dev_miss_sec, :FLOAT!dev_miss_xact, :INT!dev_misses, :FLOAT!dev_miss_pct, :FLOAT!dev_hit_sec, :FLOAT!dev_hit_xact, :INT!dev_hits, :FLOAT!dev_hit_pct, :FLOAT!dev_io_sec, :FLOAT!dev_io_xact, :INT!dev_ios, :FLOAT!dev_io_pct, :FLOAT!dev_write_sec, :FLOAT!dev_write_xact, :INT!dev_writes, :FLOAT!dev_write_pct, :FLOAT!dev_read_sec, :FLOAT!dev_read_xact, :INT!dev_reads, :FLOAT!dev_read_pct);
+  fetch_exit fetchxi1;
+  script sysmon ZEPSDEVD;
+  insert_select SELECT dev_name, dev_osname, dev_miss_sec, dev_miss_xact, dev_misses, dev_miss_pct, dev_hit_sec, dev_hit_xact, dev_hits, dev_hit_pct, dev_io_sec, dev_io_xact, dev_ios, dev_io_pct, dev_write_sec, dev_write_xact, dev_writes, dev_write_pct, dev_read_sec, dev_read_xact, dev_reads, dev_read_pct FROM script;
+  interval 5;
+  limit 10;
+  samples 1;
 end;

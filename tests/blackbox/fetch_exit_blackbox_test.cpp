@@ -19,16 +19,6 @@ namespace {
 
 const std::string kExamples = std::string(QVX_SOURCE_DIR) + "/examples";
 
-// The block of a cursor in a COLLECT.CTL, up to the next block or the end.
-std::string cursor_block(const std::string& file, const std::string& name) {
-    const std::string text = read_file(file);
-    const size_t at = text.find("cursor " + name + ";");
-    EXPECT_NE(at, std::string::npos) << name;
-    if (at == std::string::npos) return {};
-    const size_t next = std::min(text.find("\ncursor ", at + 1), text.rfind("end;"));
-    return text.substr(at, next - at) + "\n";
-}
-
 // Runs the blocks with the SQLite example's distributors, collecting and
 // listing every 2 seconds, for 5 seconds (go_home); the output, in which
 // every cursor's rows have been listed twice.

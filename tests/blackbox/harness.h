@@ -2,6 +2,7 @@
 // control files and environment, and reads the message output it writes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -139,6 +140,16 @@ inline std::string replaced(std::string text, const std::string& from, const std
     EXPECT_NE(at, std::string::npos) << "no \"" << from << "\" in the control file";
     if (at != std::string::npos) text.replace(at, from.size(), to);
     return text;
+}
+
+// The block of a cursor in a COLLECT.CTL, up to the next block or the end.
+inline std::string cursor_block(const std::string& file, const std::string& name) {
+    const std::string text = read_file(file);
+    const size_t at = text.find("cursor " + name + ";");
+    EXPECT_NE(at, std::string::npos) << name;
+    if (at == std::string::npos) return {};
+    const size_t next = std::min(text.find("\ncursor ", at + 1), text.rfind("end;"));
+    return text.substr(at, next - at) + "\n";
 }
 
 // A row of the "nupa" listing: column name -> value.
