@@ -168,6 +168,7 @@ TEST_F(InterpreterTest, LikePatterns) {
         {"abc", "ab_", true},    {"abcd", "ab_", false},   {"abc", "abc", true},   {"abcd", "abc", false},
         {"abc", "%", true},      {"abc", "A%", false},     {"ab  ", "ab", true},   {"axbyc", "a%b%c", true},
         {"abc", "%_", true},     {"xaybc", "%a_b%", true}, {"abc", "a%%c", true},
+        {"waited_EX_ADDR", "waited_%_ADDR", false},  // a % right before a _ skips nothing
     };
     for (const Like& c : cases) {
         ids.clear();
