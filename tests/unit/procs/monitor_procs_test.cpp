@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "../expr/expr_fixture.h"
+#include "expr/lex_store.h"
 #include "expr/select.h"
+#include "model/cursor_list.h"
 #include "procs/internal_procs.h"
 #include "support/monitor_figures.h"
 
@@ -207,4 +210,34 @@ TEST_F(MonitorProcsTest, MissingCursorsAndColumnsGiveNoChain) {
         EXPECT_FALSE(k.proc()) << k.id;
         EXPECT_TRUE(wrote(k.id)) << k.id;
     }
+}
+
+// Through the procedure table the procedures share one term table across
+// calls: a second round parses no text again and gives the same lines,
+// and a counter added between calls is read by the texts parsed before.
+TEST_F(MonitorProcsTest, TheSharedTableKeepsParsedTextsAcrossCalls) {
+    sample(sample_counters());
+    end_exec_sql(table);
+    std::vector<ResultChain> first;
+    for (const std::string& name : monitor_procedures()) {
+        std::optional<ResultChain> got = smon_curs_driver(name);
+        ASSERT_TRUE(got) << name;
+        first.push_back(*got);
+    }
+    const size_t parsed = lex_store_size();
+    EXPECT_GT(parsed, 0u);
+    for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(smon_curs_driver(monitor_procedures()[i]), first[i]);
+    EXPECT_EQ(lex_store_size(), parsed);
+
+    add_row(*find_cursor("SYSMON"), {"lock", "deadlocks", "5000"});
+    sqlite3_exec(db, "INSERT INTO m VALUES('lock','deadlocks',5000)", nullptr, nullptr, nullptr);
+    std::optional<ResultChain> again = smon_curs_driver("ZEPLCKS");
+    ASSERT_TRUE(again);
+    const std::vector<Fields> want = monitor_expected("ZEPLCKS", figures());
+    ASSERT_EQ(again->size(), want.size());
+    EXPECT_EQ(again->front(), monitor_line(want.front()));
+    EXPECT_NE(again->front(), first[std::find(monitor_procedures().begin(), monitor_procedures().end(), "ZEPLCKS") -
+                                    monitor_procedures().begin()]
+                                   .front());
+    EXPECT_EQ(lex_store_size(), parsed);
 }
