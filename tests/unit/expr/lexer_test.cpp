@@ -77,6 +77,9 @@ TEST_F(LexerTest, FailuresReportTheirIds) {
     const std::vector<std::pair<std::string, Ids>> cases = {
         {"X = 1 Y", {"LEX0090E", "LEX0005E"}},  // Y read as an operation
         {"A B", {"LEX0090E", "LEX0005E"}},
+        {"A ANDX B", {"LEX0090E", "LEX0005E"}},  // an operation's whole text must match
+        {"A AN B", {"LEX0090E", "LEX0005E"}},
+        {"A = OR(1)", {"LEX0260E", "LEX0060E", "LEX0005E"}},  // an operation is no function
         {"(A = 1", {"LEX0110E", "LEX0005E"}},
         {"A = 1)", {"LEX0045E", "LEX0005E"}},
         {"A )", {"LEX0045E", "LEX0005E"}},
@@ -192,32 +195,6 @@ TEST_F(LexerTest, LongTokensKeepTheirText) {
     std::string long_function(60, 'F');
     EXPECT_FALSE(parse(long_function + "(1)"));
     EXPECT_EQ(lines.front(), "LEX0260 Unknown function " + long_function + "( in expression\n");
-}
-
-TEST(OperationTable, LookupsSeparateBinaryUnaryAndFunctions) {
-    EXPECT_EQ(find_oper_type("-")->args, 2);
-    EXPECT_EQ(find_spec_oper_type("-")->args, 1);
-    EXPECT_EQ(find_spec_oper_type("-")->priority, 80);
-    EXPECT_EQ(find_oper_type("and")->priority, 30);
-    EXPECT_EQ(find_oper_type("like")->priority, 50);
-    EXPECT_EQ(find_oper_type(",")->kind, kSeparator);
-    EXPECT_EQ(find_oper_type("NOT"), nullptr);
-    EXPECT_EQ(find_spec_oper_type("NOT")->args, 1);
-    EXPECT_EQ(find_oper_type("AN"), nullptr);  // the whole text must match
-    EXPECT_EQ(find_oper_type("ANDX"), nullptr);
-    EXPECT_EQ(find_function("sum")->args, 1);
-    EXPECT_EQ(find_function("OR"), nullptr);
-    EXPECT_EQ(get_row_func_entry(), find_function("ROW"));
-    EXPECT_EQ(get_row_func_entry()->args, kVariableArgs);
-}
-
-TEST(CharClasses, FirstMatchingRowGivesTheClass) {
-    const std::vector<std::pair<char, int>> cases = {
-        {'(', 1}, {')', 2}, {'q', 3}, {'Z', 3}, {'7', 4}, {'!', 5}, {'%', 5}, {'\'', 6}, {'"', 6},
-        {' ', 7}, {'\t', 7}, {'\x01', 7}, {'^', 8}, {':', 8}, {';', 9}, {'\0', 9}, {',', 10},
-        {'.', 12}, {'_', 13}, {'#', 0}, {'$', 0}, {'&', 0}, {'?', 0}, {'[', 0}, {'\x7f', 0}, {'\xe9', 0},
-    };
-    for (const auto& [ch, cls] : cases) EXPECT_EQ(char_class(ch), cls) << static_cast<int>(ch);
 }
 
 // An owner's index finds the same shared terms as a walk of the chain,
