@@ -203,6 +203,26 @@ cursor PGPROCS;
   interval 30;
   limit 200;
   samples 1;
+; Where the server keeps its files (readable by pg_monitor through
+; pg_read_all_settings), and the room left on that file system: a script
+; exit runs df on the directory the first cursor collected. The host
+; variable [PGDIR.datadir] is replaced by that cursor's newest value;
+; start_after 1 skips df's heading line.
+cursor PGDIR;
+  INSERT INTO pg.settings (datadir) VALUES (:datadir^200);
+  insert_select SELECT CAST(setting AS varchar(200)) AS datadir FROM pg_settings WHERE name = 'data_directory';
+  interval 300;
+  limit 1;
+  samples 1;
+cursor PGDIRFS;
+  INSERT INTO host.pg_data_fs (fs_name, fs_kb, fs_used_kb, fs_avail_kb, fs_capacity, fs_mounted) VALUES (:fs_name, :fs_kb, :fs_used_kb, :fs_avail_kb, :fs_capacity, :fs_mounted);
+  fetch_exit fetchxi1;
+  script /bin/df -Pk [PGDIR.datadir];
+  start_after 1;
+  insert_select SELECT fs_name, fs_kb, fs_used_kb, fs_avail_kb, fs_capacity, fs_mounted FROM script;
+  interval 300;
+  limit 5;
+  samples 1;
 ; ---------------------------------------------------------------------
 ; Threshold cursors: their rows are tested by the "evaluator" distributor
 ; against the evaluations of qvxeval.ctl, and only the rows that pass one

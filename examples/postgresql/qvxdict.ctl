@@ -22,4 +22,18 @@ name avg_tps;
 name trend_tps;
   type CHAR(16);
   initial 0;
+; The columns of PGDIRFS, filled by the words of df's line; the sizes
+; in kB are text, since a large file system passes 2^31 kB.
+name fs_name;
+  type CHAR(64);
+name fs_kb;
+  type CHAR(16);
+name fs_used_kb;
+  type CHAR(16);
+name fs_avail_kb;
+  type CHAR(16);
+name fs_capacity;
+  type CHAR(5);
+name fs_mounted;
+  type CHAR(64);
 end;

@@ -406,3 +406,32 @@ TEST_F(PgDerivation, SessionAgesAndNamesAreReformattedByColumnExits) {
 }
 
 } // namespace
+
+// The script exit of the example: df on the data directory that the
+// cursor before it collected, df's heading skipped, each word of the line
+// in its column, as the test's own df on the directory psql names.
+TEST_F(PgDerivation, DataDirectoryFileSystemComesFromDfOnTheCollectedDirectory) {
+    example_files(3);
+    RunResult r = run_.run({}, 60);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = run_.output();
+    const std::vector<std::string> passes = nupa_passes(out);
+    ASSERT_FALSE(passes.empty()) << out;
+    const std::vector<Row> rows = nupa_rows(passes.front(), "PGDIRFS");
+    ASSERT_EQ(rows.size(), 1u) << out;
+    const std::string dir = psql("SHOW data_directory;");
+    const std::vector<std::string> df =
+        split_lines(run_program("/bin/df", {"-Pk", dir}, {}, "/tmp").out);
+    ASSERT_EQ(df.size(), 2u) << dir;
+    std::vector<std::string> want;
+    for (const std::string& w : words(df[1]))
+        if (!w.empty()) want.push_back(w);
+    ASSERT_EQ(want.size(), 6u) << df[1];
+    const Row& row = rows[0];
+    EXPECT_EQ(row.at("fs_name"), want[0]);
+    EXPECT_EQ(row.at("fs_kb"), want[1]);
+    EXPECT_EQ(row.at("fs_mounted"), want[5]);
+    // Use may move a little between the collector's df and the test's.
+    EXPECT_NEAR(std::stod(row.at("fs_used_kb")), std::stod(want[2]), 1e5) << out;
+    EXPECT_NEAR(std::stod(row.at("fs_avail_kb")), std::stod(want[3]), 1e5) << out;
+}
