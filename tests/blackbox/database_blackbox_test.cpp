@@ -179,7 +179,8 @@ class PgCollector : public PgSuite<PgCollector> {
 public:
     static constexpr const char* kDatabase = "shopdb";
     static bool prepare(PgServer& server) {
-        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw';"
+        // pg_monitor, as the example asks of its logon id.
+        return server.psql("CREATE ROLE monitor LOGIN PASSWORD 'mon pw'; GRANT pg_monitor TO monitor;"
                            "CREATE DATABASE shopdb OWNER monitor;") &&
                server.psql("SET ROLE monitor; CREATE SCHEMA shop;"
                            "CREATE TABLE shop.items (name varchar(20), qty integer, price numeric(8,2));"
@@ -242,7 +243,7 @@ TEST_F(PgCollector, PostgresqlExampleChecksAndCollects) {
 
     RunResult check = run_.run({"--check", "--connect"});
     EXPECT_EQ(check.status, 0) << check.out;
-    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE", "DBHIT", "ACTIVITY", "BUSYSQL", "BACKENDS", "XACTS", "CONNUSE", "CACHELOW", "SLOTLAG"})
+    for (const char* cursor : {"DBSTAT", "SESSIONS", "LOCKWAIT", "RELSIZE", "DBHIT", "ACTIVITY", "BUSYSQL", "BACKENDS", "XACTS", "PGDIR", "CONNUSE", "CACHELOW", "SLOTLAG"})
         EXPECT_NE(check.out.find(std::string(" ") + cursor + " prepares\n"), std::string::npos) << check.out;
     // The logon line names the database but not the password.
     EXPECT_NE(check.out.find(";UID=monitor;PWD=***\n"), std::string::npos) << check.out;
