@@ -2,6 +2,7 @@
 // of the select list, as text, 32-bit integer or float.
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -22,21 +23,30 @@ std::string_view skip_space(std::string_view s) {
     return s;
 }
 
+// A double truncated toward zero into 32 bits; beyond them the nearest
+// end of the range, and no number at all 0.
+int32_t int32_of(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return INT32_MAX;
+    if (d <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(std::trunc(d));
+}
+
 // The member as a 32-bit integer (a double truncated toward zero).
 int store_int(const Term& m, int32_t& out) {
     switch (m.data_type) {
         case kInteger:
-            out = m.numeric_kind == kDoubleKind ? static_cast<int32_t>(std::trunc(m.dval)) : m.ival;
+            out = m.numeric_kind == kDoubleKind ? int32_of(m.dval) : m.ival;
             return 0;
         case kDecimal:
-            out = m.numeric_kind == kIntKind ? m.ival : static_cast<int32_t>(std::trunc(m.dval));
+            out = m.numeric_kind == kIntKind ? m.ival : int32_of(m.dval);
             return 0;
         case kCharacter: {
             const std::string_view text = value_view(m);
             double d = 0;
             if (text_to_int(text, out)) return 0;
             if (text_to_double(text, d)) {
-                out = static_cast<int32_t>(std::trunc(d));
+                out = int32_of(d);
                 return 0;
             }
             PRINT('e', "SEL0630", "Value of %s can not be converted into number\n", std::string(text).c_str());

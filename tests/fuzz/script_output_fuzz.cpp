@@ -52,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(filled >= 0 && filled <= 3);
         FUZZ_CHECK(d.buffer.size() == 12);
         for (int i = 0; i < 3; ++i) FUZZ_CHECK(d.indicator[static_cast<size_t>(i)] == (i < filled ? 1 : -1));
-        if (row.find_first_not_of(" ,") == std::string_view::npos) FUZZ_CHECK(filled == 0);
+        // Blanks are no word; a comma is one to the control-file tokenizer
+        // but only a separator to the simple splitter.
+        if (row.find_first_not_of(mode == 1 ? " " : " ,") == std::string_view::npos) FUZZ_CHECK(filled == 0);
     }
     qvxfuzz::fresh_state();
     return 0;

@@ -151,6 +151,8 @@ TEST_F(SelectTest, TargetTypesConvertTheFirstValue) {
         {"GROUPNAME", "FLDVALUE = 9", kTargetInt, 0, -7, {}},     // toward zero
         {"FLDVALUE / 4", "FLDVALUE = 42", kTargetInt, 0, 10, {}}, // 10.5
         {"FLDVALUE / 4", "FLDVALUE = 42", kTargetFloat, 0, 10.5, {}},
+        {"FLDVALUE * 1000000000.5", "FLDVALUE = 42", kTargetInt, 0, INT32_MAX, {}},  // beyond 32 bits: the end
+        {"0 - FLDVALUE * 1000000000.5", "FLDVALUE = 42", kTargetInt, 0, INT32_MIN, {}},
         {"FLDNAME", "FLDVALUE = 9", kTargetInt, 1, -1, {"SEL0630E"}},
         {"FLDNAME", "FLDVALUE = 9", kTargetFloat, 1, -1, {"SEL0650E"}},
         {"FLDVALUE", nullptr, kTargetIgnore4, 0, -1, {}},
