@@ -118,20 +118,20 @@ void BM_MonitorProcsBesideSqlite(benchmark::State& state) {
     long total = 0;
     for (auto _ : state) {
         if (!ok) break;
-        Clock::time_point begun = Clock::now();
-        lines = 0;
-        for (auto* p : procs)
-            if (std::optional<ResultChain> c = p()) lines += c->size();
-        best_procs = std::min(best_procs, seconds_since(begun));
-        begun = Clock::now();
-        for (int k = 0; k < kReads; ++k) {
-            const Row& r = rows[static_cast<size_t>(k) % 192 + 1];
-            sqlite3_reset(sum);
-            sqlite3_bind_text(sum, 1, r.g.c_str(), -1, SQLITE_STATIC);
-            sqlite3_bind_text(sum, 2, r.f.c_str(), -1, SQLITE_STATIC);
-            if (sqlite3_step(sum) == SQLITE_ROW) total += sqlite3_column_int64(sum, 0);
-        }
-        best_sqlite = std::min(best_sqlite, seconds_since(begun));
+        keep_fastest(best_procs, [&] {
+            lines = 0;
+            for (auto* p : procs)
+                if (std::optional<ResultChain> c = p()) lines += c->size();
+        });
+        keep_fastest(best_sqlite, [&] {
+            for (int k = 0; k < kReads; ++k) {
+                const Row& r = rows[static_cast<size_t>(k) % 192 + 1];
+                sqlite3_reset(sum);
+                sqlite3_bind_text(sum, 1, r.g.c_str(), -1, SQLITE_STATIC);
+                sqlite3_bind_text(sum, 2, r.f.c_str(), -1, SQLITE_STATIC);
+                if (sqlite3_step(sum) == SQLITE_ROW) total += sqlite3_column_int64(sum, 0);
+            }
+        });
     }
     sqlite3_finalize(sum);
     end_exec_sql(table);

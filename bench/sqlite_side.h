@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -15,6 +16,14 @@ using Clock = std::chrono::steady_clock;
 
 inline double seconds_since(Clock::time_point begun) {
     return std::chrono::duration<double>(Clock::now() - begun).count();
+}
+
+// Runs the work once and keeps its time in best when it was the fastest.
+template <class Work>
+void keep_fastest(double& best, Work&& work) {
+    const Clock::time_point begun = Clock::now();
+    work();
+    best = std::min(best, seconds_since(begun));
 }
 
 // Messages of the collector go nowhere.

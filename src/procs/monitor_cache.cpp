@@ -92,31 +92,10 @@ bool cache_line(MonRun& run, int& tot5run, ResultChain& chain) {
 std::optional<ResultChain> cacd_proc() {
     MonRun run("CACD");
     if (!mon_common_inputs(run)) return std::nullopt;
-    curs* map = find_cursor("CACHEMAP");
-    if (!map) {
-        PRINT('e', run.id(120).c_str(), "Cursor CACHEMAP not found \n");
-        return std::nullopt;
-    }
-    SelectWalk walk;
-    if (open_select_cursor(*map, walk) != 0) return std::nullopt;
-    ResultChain chain;
+    curs* map = mon_cursor(run, "CACHEMAP");
+    if (!map) return std::nullopt;
     int tot5run = 0;
-    for (;;) {
-        int rc = fetch_next_row(*map, walk);
-        if (rc == 100) break;
-        if (rc == -1) return std::nullopt;
-        if (rc != 0) {
-            PRINT('s', run.id(130).c_str(), "Process for cursor %s corrupted\n", "CACHEMAP");
-            close_select_cursor(*map, walk);
-            return std::nullopt;
-        }
-        if (!cache_line(run, tot5run, chain)) {
-            close_select_cursor(*map, walk);
-            return std::nullopt;
-        }
-    }
-    if (close_select_cursor(*map, walk) != 0) return std::nullopt;
-    return chain;
+    return mon_walk(run, *map, [&](ResultChain& chain) { return cache_line(run, tot5run, chain); });
 }
 
 std::optional<ResultChain> cacs_proc() {

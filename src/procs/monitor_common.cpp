@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "expr/select.h"
+#include "model/cursor_list.h"
 #include "runtime/messages.h"
 
 namespace qvx {
@@ -158,6 +159,30 @@ bool mon_sums(MonRun& run, const MonRead* reads, size_t n, int* out) {
         out[i] = *v;
     }
     return true;
+}
+
+curs* mon_cursor(const MonRun& run, const char* name) {
+    curs* c = find_cursor(name);
+    if (!c) PRINT('e', run.id(120).c_str(), "Cursor %s not found \n", name);
+    return c;
+}
+
+std::optional<ResultChain> mon_walk(const MonRun& run, curs& c, const std::function<bool(ResultChain&)>& line) {
+    SelectWalk walk;
+    if (open_select_cursor(c, walk) != 0) return std::nullopt;
+    ResultChain chain;
+    for (;;) {
+        const int rc = fetch_next_row(c, walk);
+        if (rc == 100) break;
+        if (rc == -1) return std::nullopt;
+        if (rc != 0) PRINT('s', run.id(130).c_str(), "Process for cursor %s corrupted\n", c.cur_name.c_str());
+        if (rc != 0 || !line(chain)) {
+            close_select_cursor(c, walk);
+            return std::nullopt;
+        }
+    }
+    if (close_select_cursor(c, walk) != 0) return std::nullopt;
+    return chain;
 }
 
 } // namespace qvx

@@ -3,6 +3,7 @@
 // outcomes, and the output line of rates, counts and percentages.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,15 @@ bool mon_common_inputs(MonRun& run);
 bool mon_interval(MonRun& run);
 // SYSCCONF.NUMENG into the term variable `engine` (id 0020).
 bool mon_numeng(MonRun& run, int& engines);
+
+// The cursor of that name, or null after "Cursor %s not found " (id 0120).
+curs* mon_cursor(const MonRun& run, const char* name);
+// Walks the cursor's rows, one call of `line` each, and gives back the
+// chain the calls filled; null when the walk cannot open, a fetch fails
+// (a corruption reported under id 0130), a line fails or the walk does
+// not close.
+std::optional<ResultChain> mon_walk(const MonRun& run, curs& c,
+                                    const std::function<bool(ResultChain&)>& line);
 
 // SUM(FLDVALUE) of the SYSMON rows that `where` selects, with the next
 // three ids: no rows counts 1 (W), an error or corruption fails.

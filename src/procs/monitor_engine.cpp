@@ -116,30 +116,13 @@ bool engine_line(MonRun& run, int engine, const int* totals, ResultChain& chain)
 std::optional<ResultChain> devd_proc() {
     MonRun run("DEVD");
     if (!mon_common_inputs(run)) return std::nullopt;
-    curs* dev = find_cursor("SYSDEV");
-    if (!dev) {
-        PRINT('e', run.id(120).c_str(), "Cursor SYSDEV not found \n");
-        return std::nullopt;
-    }
+    curs* dev = mon_cursor(run, "SYSDEV");
+    if (!dev) return std::nullopt;
     std::optional<int> tot1 = mon_sum(
         run, "GROUPNAME LIKE 'disk_%' AND ( FLDNAME = 'total_reads' OR FLDNAME = 'total_writes')",
         "tot1");
     if (!tot1) return std::nullopt;
-    SelectWalk walk;
-    if (open_select_cursor(*dev, walk) != 0) return std::nullopt;
-    ResultChain chain;
-    for (;;) {
-        int rc = fetch_next_row(*dev, walk);
-        if (rc == 100) break;
-        if (rc == -1) return std::nullopt;
-        if (rc != 0) PRINT('s', run.id(130).c_str(), "Process for cursor %s corrupted\n", "SYSDEV");
-        if (rc != 0 || !device_line(run, *tot1, chain)) {
-            close_select_cursor(*dev, walk);
-            return std::nullopt;
-        }
-    }
-    if (close_select_cursor(*dev, walk) != 0) return std::nullopt;
-    return chain;
+    return mon_walk(run, *dev, [&](ResultChain& chain) { return device_line(run, *tot1, chain); });
 }
 
 std::optional<ResultChain> engd_proc() {

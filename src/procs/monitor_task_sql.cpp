@@ -125,20 +125,24 @@ std::optional<ResultChain> sqld_proc() {
 
 std::optional<ResultChain> tskd_proc() {
     MonRun run("TSKD");
-    std::vector<Cause> causes(std::begin(kCausesHead), std::end(kCausesHead));
+    std::vector<Cause> causes;
+    causes.reserve(std::size(kCausesHead) + std::size(kCausesTail) + 2);
+    for (const Cause& c : kCausesHead) causes.push_back(c);
     causes.push_back(kCausesLog);
-    causes.insert(causes.end(), std::begin(kCausesTail), std::end(kCausesTail));
+    for (const Cause& c : kCausesTail) causes.push_back(c);
     causes.push_back(kSysindexes);
     return task_switches(run, causes);
 }
 
 std::optional<ResultChain> tsk2_proc() {
     MonRun run("TSKD");
-    std::vector<Cause> causes(std::begin(kCausesHead), std::end(kCausesHead));
+    std::vector<Cause> causes;
+    causes.reserve(std::size(kCausesHead) + std::size(kCausesTail) + 3);
+    for (const Cause& c : kCausesHead) causes.push_back(c);
     causes.push_back(kLatch);
     causes.push_back(kCausesLog);
     causes.push_back(kPlcLock);
-    causes.insert(causes.end(), std::begin(kCausesTail), std::end(kCausesTail));
+    for (const Cause& c : kCausesTail) causes.push_back(c);
     return task_switches(run, causes);
 }
 
